@@ -1,0 +1,19 @@
+// Link-time seams. The shipped binaries link seams_product.cpp, which passes every
+// duration through unchanged and injects nothing; the test programs link their own
+// implementation to shorten the long waits and to provoke failures that the real
+// interfaces cannot be made to produce on demand.
+#pragma once
+
+#include <windows.h>
+
+// Points at which a test build may inject a failure.
+enum class FaultPoint : unsigned {
+    AllocSplMem,    // the global-heap allocation of AllocSplMem fails
+    Count
+};
+
+// The duration, in milliseconds, that this build waits where the product specifies `ms`.
+DWORD SpecifiedWait(DWORD ms);
+
+// 0 to go on normally, or the Win32/socket error code to fail with at this point.
+DWORD InjectedFault(FaultPoint point);

@@ -1,0 +1,12 @@
+// The shipped binaries' seams: specified waits as they are, no injected failures.
+#include "seams.h"
+
+DWORD SpecifiedWait(DWORD ms)
+{
+    return ms;
+}
+
+DWORD InjectedFault(FaultPoint)
+{
+    return 0;
+}

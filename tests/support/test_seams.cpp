@@ -1,0 +1,63 @@
+// The test build's seams: shortened waits and injected failures, set by the tests.
+#include "test_seams.h"
+
+#include <array>
+#include <mutex>
+
+namespace {
+
+struct Fault {
+    DWORD error = 0;
+    unsigned count = 0;
+    unsigned skip = 0;
+};
+
+std::mutex seamLock;
+DWORD waitDivisor = 1;
+std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
+
+}  // namespace
+
+DWORD SpecifiedWait(DWORD ms)
+{
+    std::lock_guard guard(seamLock);
+    if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
+    DWORD shortened = ms / waitDivisor;
+    return shortened ? shortened : 1;
+}
+
+DWORD InjectedFault(FaultPoint point)
+{
+    std::lock_guard guard(seamLock);
+    Fault& fault = faults[static_cast<size_t>(point)];
+    if (fault.count == 0) return 0;
+    if (fault.skip > 0) {
+        --fault.skip;
+        return 0;
+    }
+    --fault.count;
+    return fault.error;
+}
+
+namespace testseams {
+
+void SetWaitDivisor(DWORD divisor)
+{
+    std::lock_guard guard(seamLock);
+    waitDivisor = divisor;
+}
+
+void InjectFault(FaultPoint point, DWORD error, unsigned count, unsigned skip)
+{
+    std::lock_guard guard(seamLock);
+    faults[static_cast<size_t>(point)] = {error, count, skip};
+}
+
+void Reset()
+{
+    std::lock_guard guard(seamLock);
+    waitDivisor = 1;
+    faults.fill({});
+}
+
+}  // namespace testseams
