@@ -1,17 +1,5 @@
-# Cross-build for i686 Windows with mingw-w64 (posix threading model).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-build for i686 Windows with mingw-w64 (posix threading model), run under wine.
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)
-set(CMAKE_OBJDUMP      ${TOOLCHAIN_PREFIX}-objdump)
-set(LANPORT_WIDL       ${TOOLCHAIN_PREFIX}-widl)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)
+set(LANPORT_WINE_LOADER /usr/lib/wine/wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

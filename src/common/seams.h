@@ -8,7 +8,13 @@
 
 // Points at which a test build may inject a failure.
 enum class FaultPoint : unsigned {
-    AllocSplMem,    // the global-heap allocation of AllocSplMem fails
+    AllocSplMem,       // the global-heap allocation of AllocSplMem fails
+    CreateLockEvent,   // InitLockStruct cannot create its event
+    LoadLanguage,      // the language library cannot be loaded
+    RegSetVersion,     // writing the monitor's "Version" value fails
+    RegCreatePorts,    // creating or opening the "Ports" key at start-up fails
+    RegQueryPorts,     // RegQueryInfoKeyW on "Ports" fails
+    RegSetConfigInfo,  // writing a port's "configInfo" value fails
     Count
 };
 

@@ -1,0 +1,28 @@
+// Monitor-wide state, and the interfaces through which the monitor's entry reaches its
+// subsystems.
+#pragma once
+
+#include <windows.h>
+
+// The monitor's registration name: the spooler finds a port's owner by the key
+// Monitors\<this name>\Ports\<port name>.
+constexpr WCHAR kMonitorName[] = L"Zephrin TCP/IP Network Port";
+constexpr WCHAR kLanguageLibrary[] = L"lanportres.dll";
+
+extern HMODULE languageModule;
+extern BOOL trxInstalled;
+extern HKEY pMonRegistryRoot;
+extern CRITICAL_SECTION activeJobsCritSec;
+extern HANDLE activeJobsEvent;
+extern HANDLE jobEndEvent;
+extern CRITICAL_SECTION garbageCritSec;
+
+// RPC endpoint.
+BOOL InitRPC();
+BOOL StopRPCServer();
+
+// Windows Sockets.
+BOOL netInitialize();
+
+// Garbage collector thread procedure (C run-time thread start).
+unsigned __stdcall GarbageCollection(void* unused);

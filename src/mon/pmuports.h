@@ -1,0 +1,82 @@
+// The port table and the per-port job lists.
+#pragma once
+
+#include <windows.h>
+
+#include "protlock.h"
+#include "records.h"
+
+struct QelJob;
+
+constexpr DWORD portOpen = 0x1;
+constexpr DWORD portBusy = 0x2;
+constexpr DWORD portDeleted = 0x8;
+
+constexpr DWORD jobDeleted = 0x1;
+constexpr DWORD jobActive = 0x80;
+constexpr DWORD jobTrxPrinter = 0x100;
+
+// Record signatures: the four characters as they lie in memory.
+constexpr DWORD FourCharacters(const char (&text)[5])
+{
+    return static_cast<DWORD>(static_cast<unsigned char>(text[0])) |
+           static_cast<DWORD>(static_cast<unsigned char>(text[1])) << 8 |
+           static_cast<DWORD>(static_cast<unsigned char>(text[2])) << 16 |
+           static_cast<DWORD>(static_cast<unsigned char>(text[3])) << 24;
+}
+constexpr DWORD kPortSignature = FourCharacters("QelP");
+constexpr DWORD kJobSignature = FourCharacters("QelJ");
+
+struct QelPort {
+    DWORD signature;
+    QelPort* next;
+    LPWSTR portName;
+    DWORD flags;
+    QelJob* firstJob;
+    QelJob* lastJob;
+    LONG timeout;
+    LONG retryCount;
+    WCHAR community[256];
+    LONG monitorFrequency;
+    DWORD trapPort;
+    DWORD monitorLevel;
+    DWORD ipAddress;  // network byte order; the sort key of portList
+    DWORD addrFormat;
+    DWORD printerType;
+    ProtectedLock portLock;
+    ProtectedLock jobListLock;
+    CRITICAL_SECTION jobSubmissionCritSec;
+    DWORD collectDelay;  // seconds on the garbage list before it may be freed
+};
+
+struct QelJob {
+    DWORD signature;
+    QelJob* next;
+    QelPort* port;
+    HANDLE hPrinter;
+    DWORD printerAttributes;
+    DWORD jobId;
+    DWORD jobFlags;
+    LONG socket;  // -1 while not connected
+    LONG JobIdOnPrintDevice;
+};
+
+extern QelPort* portList;
+extern ProtectedLock portListLock;
+extern DWORD activeJobCount;
+
+QelPort* CreatePortEntry(LPCWSTR portName, const ConfigInfo* config);
+BOOL CreatePortResources(QelPort* port);
+BOOL DestroyPortResources(QelPort* port);
+BOOL DeletePortEntry(LPCWSTR portName);
+BOOL DeleteAllPortEntries();
+QelPort* FindPortEntryByName(LPCWSTR name);
+QelPort* FindPortEntryByAddress(DWORD address);
+QelJob* CreateJobEntry(const QelJob* jobTemplate);
+BOOL DeleteJobEntry(QelJob* job);
+QelJob* GetCurrentJob(QelPort* port);
+BOOL FreePortEntry(QelPort* port);
+void FreeJobEntry(QelJob* job);
+
+// (retryCount + 1) x timeout x 2 / 100 seconds, at least 30.
+DWORD CollectDelay(LONG timeout, LONG retryCount);
