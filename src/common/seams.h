@@ -15,7 +15,16 @@ enum class FaultPoint : unsigned {
     RegCreatePorts,    // creating or opening the "Ports" key at start-up fails
     RegQueryPorts,     // RegQueryInfoKeyW on "Ports" fails
     RegSetConfigInfo,  // writing a port's "configInfo" value fails
+    SocketCreate,      // socket() fails (the value is the Winsock error)
+    SocketConnect,     // connect() fails
+    GetSendBuffer,     // reading SO_SNDBUF fails
+    CloseSocket,       // closesocket() fails
     Count
+};
+
+// Values a test build may watch.
+enum class Observation : unsigned {
+    SendCall,  // the byte count offered to one send() call
 };
 
 // The duration, in milliseconds, that this build waits where the product specifies `ms`.
@@ -23,3 +32,6 @@ DWORD SpecifiedWait(DWORD ms);
 
 // 0 to go on normally, or the Win32/socket error code to fail with at this point.
 DWORD InjectedFault(FaultPoint point);
+
+// Reports a value at an observation point; the shipped binaries ignore it.
+void Observe(Observation what, DWORD value);

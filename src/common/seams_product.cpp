@@ -10,3 +10,5 @@ DWORD InjectedFault(FaultPoint)
 {
     return 0;
 }
+
+void Observe(Observation, DWORD) {}

@@ -189,6 +189,12 @@ const char* TraceConfigName()
 
 void TraceWrite(const char* format, ...)
 {
+    // Callers trace between a failed call and the look at its error code.
+    struct KeepLastError {
+        DWORD error = GetLastError();
+        ~KeepLastError() { SetLastError(error); }
+    } keep;
+
     // Formatting happens before the lock is taken: a bad argument faults here, not
     // while the log is held.
     char message[kTraceMessageSize];

@@ -12,6 +12,7 @@
 #include "monitor.h"
 #include "pmuports.h"
 #include "portops.h"
+#include "printjob.h"
 #include "registry.h"
 #include "seams.h"
 #include "sehguard.h"
@@ -60,10 +61,10 @@ const MONITOR2 kMonitor2 = {
     lanport::EnumPorts,  // pfnEnumPorts
     lanport::OpenPort,   // pfnOpenPort
     nullptr,          // pfnOpenPortEx
-    nullptr,          // pfnStartDocPort: the print path
-    nullptr,          // pfnWritePort: the print path
-    ReadPort,         // pfnReadPort (declines)
-    nullptr,          // pfnEndDocPort: the print path
+    lanport::StartDocPort,  // pfnStartDocPort
+    lanport::WritePort,     // pfnWritePort
+    ReadPort,               // pfnReadPort (declines)
+    lanport::EndDocPort,    // pfnEndDocPort
     lanport::ClosePort,  // pfnClosePort
     nullptr,          // pfnAddPort: ports are added through XCV
     AddPortEx,        // pfnAddPortEx (declines)

@@ -290,6 +290,8 @@ void FreeJobEntry(QelJob* pQelJob)
     DbgAssert(pQelJob);
     if (!pQelJob) return;
     if (pQelJob->hPrinter) ClosePrinter(pQelJob->hPrinter);
+    if (pQelJob->jobEndEvent) CloseHandle(pQelJob->jobEndEvent);
+    if (pQelJob->listener) CloseHandle(pQelJob->listener);
     FreeSplMem(pQelJob);
 }
 

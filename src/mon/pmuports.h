@@ -47,6 +47,7 @@ struct QelPort {
     ProtectedLock jobListLock;
     CRITICAL_SECTION jobSubmissionCritSec;
     DWORD collectDelay;  // seconds on the garbage list before it may be freed
+    DWORD jobThread;     // the thread between StartDocPort and EndDocPort, 0 when none
 };
 
 struct QelJob {
@@ -59,6 +60,14 @@ struct QelJob {
     DWORD jobFlags;
     LONG socket;  // -1 while not connected
     LONG JobIdOnPrintDevice;
+    // The print job's own state: each job keeps its probe result, end signal and page
+    // number, so jobs on different ports never take each other's.
+    BOOL pjlCompatible;          // the printer answered the PJL probe
+    HANDLE jobEndEvent;          // automatic reset; the status listener signals the job's end
+    LONG currentPage;            // from the printer's last page report
+    HANDLE listener;             // the status listener thread, or NULL when none was started
+    volatile LONG lastHeard;     // GetTickCount of the printer's last report
+    volatile LONG stopListening; // set by EndDocPort to end the listener
 };
 
 extern QelPort* portList;

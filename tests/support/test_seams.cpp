@@ -15,12 +15,15 @@ struct Fault {
 std::mutex seamLock;
 DWORD waitDivisor = 1;
 std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
+std::vector<DWORD> sendCalls;
+std::vector<DWORD> waits;
 
 }  // namespace
 
 DWORD SpecifiedWait(DWORD ms)
 {
     std::lock_guard guard(seamLock);
+    waits.push_back(ms);
     if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
     DWORD shortened = ms / waitDivisor;
     return shortened ? shortened : 1;
@@ -39,7 +42,25 @@ DWORD InjectedFault(FaultPoint point)
     return fault.error;
 }
 
+void Observe(Observation what, DWORD value)
+{
+    std::lock_guard guard(seamLock);
+    if (what == Observation::SendCall) sendCalls.push_back(value);
+}
+
 namespace testseams {
+
+std::vector<DWORD> Observed(Observation what)
+{
+    std::lock_guard guard(seamLock);
+    return what == Observation::SendCall ? sendCalls : std::vector<DWORD>{};
+}
+
+std::vector<DWORD> RequestedWaits()
+{
+    std::lock_guard guard(seamLock);
+    return waits;
+}
 
 void SetWaitDivisor(DWORD divisor)
 {
@@ -58,6 +79,8 @@ void Reset()
     std::lock_guard guard(seamLock);
     waitDivisor = 1;
     faults.fill({});
+    sendCalls.clear();
+    waits.clear();
 }
 
 }  // namespace testseams

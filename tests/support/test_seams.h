@@ -1,6 +1,8 @@
 // Controls of the test build's seams (see seams.h).
 #pragma once
 
+#include <vector>
+
 #include "seams.h"
 
 namespace testseams {
@@ -11,7 +13,12 @@ void SetWaitDivisor(DWORD divisor);
 // The next `count` passes through `point`, after `skip` passes, fail with `error`.
 void InjectFault(FaultPoint point, DWORD error, unsigned count = 1, unsigned skip = 0);
 
-// Removes every injected fault and restores real-time waits.
+// The values reported at an observation point, and the waits the code asked for (in the
+// product's milliseconds), since the last Reset.
+std::vector<DWORD> Observed(Observation what);
+std::vector<DWORD> RequestedWaits();
+
+// Removes every injected fault and observation and restores real-time waits.
 void Reset();
 
 }  // namespace testseams

@@ -1,0 +1,274 @@
+// The PJL status listener thread, the report parser and the spooler job updates.
+#include "listener.h"
+
+#include <winsock2.h>
+#include <winspool.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "monitor.h"
+#include "netlayer.h"
+#include "seams.h"
+#include "support.h"
+#include "trace.h"
+
+namespace {
+
+constexpr WCHAR kTrxMarker[] = L"                    TRX:";  // 20 blanks and "TRX:"
+
+// A job record read from the spooler, freed on every way out.
+struct JobInfo {
+    JOB_INFO_2W* info = nullptr;
+    ~JobInfo()
+    {
+        if (info) FreeSplMem(info);
+    }
+};
+
+void noteHeard(QelJob* job)
+{
+    InterlockedExchange(&job->lastHeard, static_cast<LONG>(GetTickCount()));
+}
+
+bool stopRequested(QelJob* job)
+{
+    return InterlockedCompareExchange(&job->stopListening, 0, 0) != 0;
+}
+
+// Waits until the job's socket is readable, looking up now and then in case the job
+// has ended. Returns select's result, or 0 when the job asked the listener to stop.
+int waitReadable(QelJob* job)
+{
+    for (;;) {
+        if (stopRequested(job)) return 0;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(AsSocket(job->socket), &readable);
+        DWORD waitMs = SpecifiedWait(kListenerStopCheckMs);
+        timeval wait{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000 * 1000)};
+        int rc = job->socket == kNoSocket ? SOCKET_ERROR : select(0, &readable, nullptr, nullptr, &wait);
+        if (rc != 0) return rc;
+    }
+}
+
+// The listener's job check: FALSE when the listener must end (the failure traced).
+bool checkJob(QelJob* job, bool* deleting)
+{
+    DWORD needed = 0;
+    if (job->jobId == 0 || GetJobW(job->hPrinter, job->jobId, 2, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return true;
+    JobInfo info;
+    info.info = static_cast<JOB_INFO_2W*>(AllocSplMem(needed));
+    if (!info.info) {
+        TRACE(TRC_ERROR, "lanportm: doSetJob: AllocSplMem failed for pJob->JobId %d; GetLastError()=%d\n",
+              static_cast<int>(job->jobId), static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!GetJobW(job->hPrinter, job->jobId, 2, reinterpret_cast<BYTE*>(info.info), needed, &needed)) {
+        TRACE(TRC_SEVERE, "lanportm: doSetJob: GetJob failed for pJob->JobId %d; GetLastError()=%d; *pcbNeeded=%d\n",
+              static_cast<int>(job->jobId), static_cast<int>(GetLastError()), static_cast<int>(needed));
+        return false;
+    }
+    TRACE(TRC_FLOW, "lanportm: pStatus value is: %ls\n", info.info->pStatus);
+    TRACE(TRC_FLOW, "lanportm: Status value is: %d\n", static_cast<int>(info.info->Status));
+    if (info.info->Status & JOB_STATUS_DELETING) *deleting = true;
+    return true;
+}
+
+}  // namespace
+
+int LoadResMessage(LPWSTR buffer, int capacity, UINT id, const DWORD_PTR* inserts)
+{
+    buffer[0] = L'\0';
+    WCHAR text[kStatusTextChars + 1] = L"";
+    if (LoadStringW(languageModule, id, text, kStatusTextChars + 1) <= 0) return 0;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, text, 0, 0,
+                                  buffer, static_cast<DWORD>(capacity),
+                                  reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
+    if (length == 0) buffer[0] = L'\0';
+    return static_cast<int>(length);
+}
+
+void BuildStatusText(DWORD kind, const QelJob* job, LPWSTR text)
+{
+    static constexpr UINT kIds[] = {kStatusStartId, kStatusPageId, kStatusEndId, kStatusCancelId};
+    static constexpr int kCommands[] = {0, 0, JOB_CONTROL_LAST_PAGE_EJECTED, JOB_CONTROL_CANCEL};
+    WCHAR page[16];
+    swprintf(page, 16, L"%d", static_cast<int>(job->currentPage));
+    DWORD_PTR inserts[] = {reinterpret_cast<DWORD_PTR>(page)};
+    bool trx = job->jobFlags & jobTrxPrinter;
+    // The TRX tail always fits: the resource text is cut to leave room for it.
+    WCHAR tail[80] = L"";
+    if (trx) {
+        int p = static_cast<int>(job->currentPage);
+        if (kind == kReportStart)
+            swprintf(tail, 80, L"%ls%d,%d,%d,%d,%d,%d", kTrxMarker, -2, -2, -2, -2, 0, -2);
+        else
+            swprintf(tail, 80, L"%ls%d,%d,%d,%d,%d,%d", kTrxMarker, p, -2, p / 2, -2, kCommands[kind], -2);
+    }
+    int room = kStatusTextChars - static_cast<int>(wcslen(tail));
+    WCHAR resource[kStatusTextChars + 1] = L"";
+    LoadResMessage(resource, kStatusTextChars + 1, kIds[kind], inserts);
+    resource[room - 1] = L'\0';
+    swprintf(text, kStatusTextChars, L"%ls%ls", resource, tail);
+}
+
+void DoSetJob(DWORD kind, QelJob* job)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry DoSetJob\n");
+    TRACE(TRC_FLOW, "lanportm: pJob->JobId: %d\n", static_cast<int>(job->jobId));
+    bool ending = kind == kReportEnd || kind == kReportCancel;
+    // A spooler that passes no job id has no job record to read or update.
+    if (job->jobId == 0) {
+        if (ending) SetEvent(job->jobEndEvent);
+        return;
+    }
+    DWORD needed = 0;
+    if (!GetJobW(job->hPrinter, job->jobId, 2, nullptr, 0, &needed)) {
+        DWORD error = GetLastError();
+        if (error == ERROR_INVALID_PARAMETER) {
+            TRACE(TRC_ERROR, "lanportm: doSetJob: GetJob failed while determining pcbNeeded, job %d doesn't exist anymore\n",
+                  static_cast<int>(job->jobId));
+            if (ending) SetEvent(job->jobEndEvent);
+            return;
+        }
+        if (error != ERROR_INSUFFICIENT_BUFFER) {
+            TRACE(TRC_ERROR,
+                  "lanportm: doSetJob: GetJob failed while determining pcbNeeded, for pJob->JobId %d; GetLastError()=%d\n",
+                  static_cast<int>(job->jobId), static_cast<int>(error));
+            if (ending) SetEvent(job->jobEndEvent);
+            return;
+        }
+    }
+    JobInfo info;
+    info.info = static_cast<JOB_INFO_2W*>(AllocSplMem(needed));
+    if (!info.info) {
+        TRACE(TRC_ERROR, "lanportm: doSetJob: AllocSplMem failed for pJob->JobId %d; GetLastError()=%d\n",
+              static_cast<int>(job->jobId), static_cast<int>(GetLastError()));
+        if (ending) SetEvent(job->jobEndEvent);
+        return;
+    }
+    if (!GetJobW(job->hPrinter, job->jobId, 2, reinterpret_cast<BYTE*>(info.info), needed, &needed)) {
+        TRACE(TRC_SEVERE, "lanportm: doSetJob: GetJob failed for pJob->JobId %d; GetLastError()=%d; *pcbNeeded=%d\n",
+              static_cast<int>(job->jobId), static_cast<int>(GetLastError()), static_cast<int>(needed));
+        if (ending) SetEvent(job->jobEndEvent);
+        return;
+    }
+    TRACE(TRC_FLOW, "lanportm: pStatus value is: %ls\n", info.info->pStatus);
+    TRACE(TRC_FLOW, "lanportm: Status value is: %d\n", static_cast<int>(info.info->Status));
+
+    static constexpr const char* kGoing[] = {"lanportm: Going on JOB start\n", "lanportm: Going on JOB page\n",
+                                             "lanportm: Going on JOB end\n", "lanportm: Going on JOB cancel\n"};
+    static constexpr DWORD kCommands[] = {0, 0, JOB_CONTROL_LAST_PAGE_EJECTED, JOB_CONTROL_CANCEL};
+    if (kind <= kReportCancel) {
+        TRACE(TRC_FLOW, "%s", kGoing[kind]);
+        WCHAR status[kStatusTextChars];
+        BuildStatusText(kind, job, status);
+        JOB_INFO_2W update = *info.info;
+        update.JobId = job->jobId;
+        update.Position = JOB_POSITION_UNSPECIFIED;
+        update.pStatus = status;
+        if (kind == kReportPage) update.PagesPrinted = static_cast<DWORD>(job->currentPage);
+        if (kind == kReportEnd) {
+            TRACE(TRC_ERROR, "lanportm: DoSetJob: Status string value before: %ls\n", info.info->pStatus);
+            TRACE(TRC_ERROR, "lanportm: DoSetJob: Status string value after: %ls\n", status);
+        }
+        DWORD command = (job->jobFlags & jobTrxPrinter) ? 0 : kCommands[kind];
+        if (!SetJobW(job->hPrinter, job->jobId, 2, reinterpret_cast<BYTE*>(&update), command))
+            TRACE(TRC_ERROR, "lanportm: DoSetJob: SetJob failed GetLastError()=%d\n", static_cast<int>(GetLastError()));
+    }
+    GetJobW(job->hPrinter, job->jobId, 2, reinterpret_cast<BYTE*>(info.info), needed, &needed);
+    TRACE(TRC_FLOW, "lanportm: Parameters: %d, %ls\n", static_cast<int>(info.info->Status), info.info->pStatus);
+    FreeSplMem(info.info);
+    info.info = nullptr;
+    TRACE(TRC_FLOW, "lanportm: Exit DoSetJob\n");
+    // Signalled only after the last use of the job: EndDocPort may go on at once.
+    if (ending) SetEvent(job->jobEndEvent);
+}
+
+void processPJLString(char* text, QelJob* job)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry processPJLString...\n");
+    for (char* segment = text; segment && *segment;) {
+        char* formFeed = strchr(segment, '\f');
+        if (formFeed) *formFeed = '\0';
+        if (*segment) {
+            if (strstr(segment, "PJL USTATUS PAGE")) {
+                if (const char* lineFeed = strchr(segment, '\n')) {
+                    job->currentPage = strtol(lineFeed + 1, nullptr, 10);
+                    TRACE(TRC_FLOW, "lanportm: Curerntly printing page: %d\n", static_cast<int>(job->currentPage));
+                }
+                DoSetJob(kReportPage, job);
+            } else if (strstr(segment, "PJL USTATUS JOB")) {
+                if (strstr(segment, "CANCELED")) {
+                    TRACE(TRC_FLOW, "lanportm: Job was canceled\n");
+                    DoSetJob(kReportCancel, job);
+                } else if (strstr(segment, "END")) {
+                    TRACE(TRC_FLOW, "lanportm: Job was finished\n");
+                    DoSetJob(kReportEnd, job);
+                } else {
+                    TRACE(TRC_FLOW, "lanportm: Start job received\n");
+                    job->currentPage = 0;
+                    DoSetJob(kReportStart, job);
+                }
+            }
+        }
+        segment = formFeed ? formFeed + 1 : nullptr;
+    }
+    TRACE(TRC_FLOW, "lanportm: Exit processPJLString...\n");
+}
+
+unsigned __stdcall pjlStartListening(void* argument)
+{
+    auto* job = static_cast<QelJob*>(argument);
+    TRACE(TRC_FLOW, "lanportm: Entry pjlStartListening...\n");
+    bool done = false;
+    bool broken = false;
+    char* received = static_cast<char*>(AllocSplMem(kListenerReceiveSize + 1));
+    while (received && !done) {
+        int rc = waitReadable(job);
+        if (rc == 0) break;  // EndDocPort ended the job
+        TRACE(TRC_ERROR, "lanportm: select returned: %d\n", rc);
+        if (rc == SOCKET_ERROR) {
+            Sleep(SpecifiedWait(kListenerPauseMs));
+            broken = true;
+            break;
+        }
+        int count = recv(AsSocket(job->socket), received, kListenerReceiveSize, 0);
+        if (count == 0) {
+            TRACE(TRC_FLOW, "lanportm: Error on read from printer - socket closed by the printer...\n");
+            prtDisconnect(job->socket, TRUE);
+            job->socket = kNoSocket;
+            if (stopRequested(job)) break;
+            prtConnect(job->port, &job->socket);
+            continue;
+        }
+        if (count == SOCKET_ERROR) {
+            // A broken connection ends listening as a failed wait does.
+            broken = true;
+            break;
+        }
+        received[count] = '\0';
+        noteHeard(job);
+        bool deleting = false;
+        if (!checkJob(job, &deleting)) break;
+        if (deleting) {
+            SetEvent(job->jobEndEvent);
+            done = true;
+        }
+        if (strstr(received, "END")) done = true;
+        processPJLString(received, job);
+        received[0] = '\0';
+        Sleep(SpecifiedWait(kListenerPauseMs));
+    }
+    if (broken && !done) DoSetJob(kReportEnd, job);
+    if (received) FreeSplMem(received);
+    TRACE(TRC_FLOW, "lanportm: Exit pjlStartListening...\n");
+    // Every way out signals the job's end, so EndDocPort never waits for a listener
+    // that has gone.
+    SetEvent(job->jobEndEvent);
+    return 0;
+}

@@ -1,0 +1,443 @@
+// Job submission: StartDocPort, WritePort and EndDocPort.
+#include "printjob.h"
+
+#include <winsock2.h>
+#include <winspool.h>
+
+#include <process.h>
+#include <sys/timeb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "listener.h"
+#include "monitor.h"
+#include "netlayer.h"
+#include "pjl.h"
+#include "seams.h"
+#include "sehguard.h"
+#include "support.h"
+#include "trace.h"
+
+namespace {
+
+constexpr int kLabelNameBytes = 39;
+constexpr int kLabelDigits = 8;
+constexpr int kPrinterNameChars = 260;
+
+// A spooler that passes no printer name: the printer that prints to this port.
+bool printerForPort(LPCWSTR portName, LPWSTR name)
+{
+    DWORD needed = 0, count = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    if (needed == 0) return false;
+    auto* printers = static_cast<BYTE*>(AllocSplMem(needed));
+    if (!printers) return false;
+    bool found = false;
+    if (EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, printers, needed, &needed, &count)) {
+        auto* info = reinterpret_cast<PRINTER_INFO_2W*>(printers);
+        for (DWORD i = 0; i < count && !found; ++i) {
+            // A printer may print to several ports, separated by commas.
+            for (LPCWSTR port = info[i].pPortName; port && *port && !found;) {
+                while (*port == L' ') ++port;
+                size_t length = wcscspn(port, L",");
+                if (length == wcslen(portName) && _wcsnicmp(port, portName, length) == 0) {
+                    wcsncpy(name, info[i].pPrinterName, kPrinterNameChars - 1);
+                    name[kPrinterNameChars - 1] = L'\0';
+                    found = true;
+                }
+                port += length;
+                if (*port == L',') ++port;
+            }
+        }
+    }
+    FreeSplMem(printers);
+    return found;
+}
+
+// Closes what a job record still holds from its previous job before it is reused.
+void releaseJobLeftovers(QelJob* job)
+{
+    if (job->hPrinter) ClosePrinter(job->hPrinter);
+    if (job->jobEndEvent) CloseHandle(job->jobEndEvent);
+    if (job->listener) CloseHandle(job->listener);
+    job->hPrinter = nullptr;
+    job->jobEndEvent = nullptr;
+    job->listener = nullptr;
+}
+
+// Sends the PJL probe and reads the printer's answer; true when it speaks PJL.
+bool probePrinter(QelJob* job)
+{
+    DWORD written = 0;
+    prtWrite(job->socket, reinterpret_cast<const BYTE*>(kPjlEchoProbe.data()),
+             static_cast<DWORD>(kPjlEchoProbe.size()), &written);
+    char reply[kProbeBufferSize] = {};
+    for (;;) {
+        if (job->socket == kNoSocket) break;
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(AsSocket(job->socket), &readable);
+        DWORD waitMs = SpecifiedWait(kProbeWindowMs);
+        timeval wait{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000 * 1000)};
+        if (select(0, &readable, nullptr, nullptr, &wait) <= 0) break;
+        int count = recv(AsSocket(job->socket), reply, kProbeBufferSize - 1, 0);
+        if (count <= 0) break;
+        reply[count] = '\0';
+    }
+    TRACE(TRC_FLOW, "lanportm: Buffer: %s\n", reply);
+    return strstr(reply, "Testing") || strstr(reply, "@PJL ECHO");
+}
+
+void startListener(QelJob* job)
+{
+    InterlockedExchange(&job->lastHeard, static_cast<LONG>(GetTickCount()));
+    InterlockedExchange(&job->stopListening, 0);
+    uintptr_t thread = _beginthreadex(nullptr, 0, pjlStartListening, job, 0, nullptr);
+    job->listener = reinterpret_cast<HANDLE>(thread);
+}
+
+// Waits for the printer's end of the job. The wait ends when the listener signals the
+// end or ends, or when the printer has been silent for kPrinterSilenceMs.
+void waitForJobEnd(QelJob* job)
+{
+    DWORD silence = SpecifiedWait(kPrinterSilenceMs);
+    DWORD waitStart = GetTickCount();
+    HANDLE objects[] = {job->jobEndEvent, job->listener};
+    for (;;) {
+        DWORD rc = WaitForMultipleObjects(2, objects, FALSE, SpecifiedWait(kEndWaitCheckMs));
+        if (rc != WAIT_TIMEOUT) return;
+        DWORD now = GetTickCount();
+        DWORD heard = static_cast<DWORD>(InterlockedCompareExchange(&job->lastHeard, 0, 0));
+        DWORD quietSince = now - heard < now - waitStart ? heard : waitStart;
+        if (now - quietSince >= silence) {
+            TRACE(TRC_ERROR, "lanportm: EndDocPort: no report from the printer for %d ms; job %d taken as ended\n",
+                  static_cast<int>(silence), static_cast<int>(job->jobId));
+            return;
+        }
+    }
+}
+
+// Ends the job's listener, so that it never uses the job after EndDocPort.
+void stopListener(QelJob* job)
+{
+    if (!job->listener) return;
+    InterlockedExchange(&job->stopListening, 1);
+    WaitForSingleObject(job->listener, INFINITE);
+    CloseHandle(job->listener);
+    job->listener = nullptr;
+}
+
+BOOL startDoc(QelPort* port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry StartDocPort(%08x, %ls, %d, %d, %08x)\n", TraceAddr(port), printerName,
+          static_cast<int>(jobId), static_cast<int>(level), TraceAddr(docInfo));
+    WCHAR resolved[kPrinterNameChars] = L"";
+    LPCWSTR name = printerName;
+    if (port && (!name || !*name) && printerForPort(port->portName, resolved)) name = resolved;
+    bool valid = port && docInfo && name && *name && level == 1;
+    if (!valid) TRACE(TRC_ERROR, "lanportm: StartDocPort: Invalid parameters\n");
+    if (!port) {
+        TRACE(TRC_FLOW, "lanportm: Exit  StartDocPort returns %d\n", FALSE);
+        return FALSE;
+    }
+    TRACE(TRC_FLOW, "lanportm: StartDocPort: EnterCriticalSection(jobSubmissionCritSec)\n");
+    EnterCriticalSection(&port->jobSubmissionCritSec);
+
+    QelJob jobTemplate{};
+    QelJob* job = &jobTemplate;
+    bool markedBusy = false, printerOpen = false, created = false;
+    BOOL result = FALSE;
+    do {
+        if (!valid) break;
+        if (port->flags & portBusy) {
+            TRACE(TRC_ERROR, "lanportm: StartDocPort: Port is being used.  NOT expect to have another StartDocPort call!!!\n");
+            break;
+        }
+        port->flags |= portBusy;
+        markedBusy = true;
+
+        jobTemplate.port = port;
+        jobTemplate.jobId = jobId;
+        if (port->monitorLevel & 6) jobTemplate.jobFlags |= jobActive;
+        if (trxInstalled && wcsncmp(name, L"TRX-", 4) == 0) jobTemplate.jobFlags |= jobTrxPrinter;
+        jobTemplate.socket = kNoSocket;
+        jobTemplate.JobIdOnPrintDevice = -1;
+
+        TRACE(TRC_DETAIL, "lanportm: StartDocPort: OpenPrinter printerName=%ls\n", name);
+        if (!OpenPrinterW(const_cast<LPWSTR>(name), &jobTemplate.hPrinter, nullptr)) {
+            TRACE(TRC_ERROR, "lanportm: StartDocPort: OpenPrinter failed for %ls, last error %d\n", name,
+                  static_cast<int>(GetLastError()));
+            jobTemplate.hPrinter = nullptr;
+            break;
+        }
+        printerOpen = true;
+        if (prtConnect(port, &jobTemplate.socket) == kConnected) {
+            TRACE(TRC_DETAIL, "lanportm: StartDocPort: Connected to printer ipAddress=%ul, socket=%d\n",
+                  static_cast<unsigned>(port->ipAddress), static_cast<int>(jobTemplate.socket));
+        }
+        if (!StartProtectedRead(&port->portLock)) {
+            TRACE(TRC_ERROR, "lanportm: StartDocPort: StartProtectedRead failed\n");
+            break;
+        }
+        bool reuse = !(port->monitorLevel & 6) && port->firstJob;
+        EndProtectedRead(&port->portLock);
+        if (reuse) {
+            // Such a port keeps a single job record, which this job now takes over.
+            job = port->firstJob;
+            QelJob* next = job->next;
+            releaseJobLeftovers(job);
+            *job = jobTemplate;
+            job->signature = kJobSignature;
+            job->next = next;
+        } else {
+            job = CreateJobEntry(&jobTemplate);
+            if (!job) {
+                job = &jobTemplate;
+                TRACE(TRC_ERROR, "lanportm: StartDocPort: addJob failed for %ls,\n", name);
+                break;
+            }
+            created = true;
+        }
+        job->jobEndEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+
+        job->pjlCompatible = probePrinter(job);
+        if (!job->pjlCompatible) {
+            prtDisconnect(job->socket, TRUE);
+            job->socket = kNoSocket;
+            prtConnect(port, &job->socket);
+        }
+        TRACE(TRC_FLOW, "lanportm: The printer %s PJL compatible\n", job->pjlCompatible ? "is" : "is not");
+
+        bool headerFailed = false;
+        if (SendsPjlHeader(port->printerType)) {
+            char label[kJobLabelLength + 1];
+            BuildJobLabel(reinterpret_cast<DOC_INFO_1W*>(docInfo)->pDocName, label);
+            EnforcePJLValueRules(label);
+            TRACE(TRC_DETAIL, "lanportm: StartDocPort: Send PJL Cmds for jobId=%d\n", static_cast<int>(job->jobId));
+            if (job->pjlCompatible && !prtWritePJL(label, job)) {
+                TRACE(TRC_ERROR, "lanportm: StartDocPort: sendPJLCmds failed for %ls\n", name);
+                headerFailed = true;
+            }
+        }
+        // Not after a failed header: the clean-up below may delete the record.
+        if (job->pjlCompatible && !headerFailed) startListener(job);
+        if (headerFailed) break;
+        GetPrinterInfo(job);
+        result = TRUE;
+    } while (false);
+
+    if (result) {
+        port->jobThread = GetCurrentThreadId();
+    } else {
+        // Whatever connection the job holds, from the first connect or the reconnection
+        // after the probe.
+        if (job->socket != kNoSocket) {
+            netSetOptionLinger(job->socket, FALSE, 0);
+            prtDisconnect(job->socket, DrainsOnClose(port->printerType));
+            job->socket = kNoSocket;
+        }
+        if (printerOpen && job->hPrinter) {
+            ClosePrinter(job->hPrinter);
+            job->hPrinter = nullptr;
+        }
+        // Only a mark this call set: a refused call leaves the running job's mark alone.
+        if (markedBusy) port->flags &= ~portBusy;
+        if ((port->monitorLevel & 6) && created) DeleteJobEntry(job);
+        TRACE(TRC_FLOW, "lanportm: StartDocPort: LeaveCriticalSection(jobSubmissionCritSec)\n");
+        LeaveCriticalSection(&port->jobSubmissionCritSec);
+    }
+    TRACE(TRC_FLOW, "lanportm: Exit  StartDocPort returns %d\n", result);
+    return result;
+}
+
+BOOL writeData(QelPort* port, LPBYTE data, DWORD size, LPDWORD written)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry WritePort(%d bytes)\n", static_cast<int>(size));
+    TRACE(TRC_FLOW, "lanportm: Buffer size: %d\n",
+          static_cast<int>(data ? strnlen(reinterpret_cast<const char*>(data), size) : 0));
+    DWORD sent = 0;
+    BOOL result = FALSE;
+    QelJob* job = nullptr;
+    if (!port || !port->firstJob) {
+        TRACE(TRC_ERROR, "lanportm: WritePort: Invalid parameters\n");
+    } else if (!(job = GetCurrentJob(port))) {
+        TRACE(TRC_ERROR, "lanportm: WritePort: Current job for port %08x not found\n", TraceAddr(port));
+    } else {
+        result = prtWrite(job->socket, data, size, &sent);
+        if (!result) {
+            TRACE(TRC_ERROR, "lanportm: WritePort: prtWrite failed\n");
+            CheckAndRestartJob(job);
+        }
+    }
+    if (written) *written = sent;
+    Sleep(SpecifiedWait(kWritePortPauseMs));
+    if (job)
+        TRACE(TRC_FLOW, "lanportm: Exit  WritePort%s; %d Bytes; id=%d\n", result ? "" : " failure",
+              static_cast<int>(sent), static_cast<int>(job->jobId));
+    else
+        TRACE(TRC_FLOW, "lanportm: Exit  WritePort%s; %d Bytes\n", result ? "" : " failure", static_cast<int>(sent));
+    return result;
+}
+
+BOOL endDoc(QelPort* port)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry EndDocPort(%08x)\n", TraceAddr(port));
+    if (!port) {
+        TRACE(TRC_ERROR, "lanportm: EndDocPort: Invalid parameters\n");
+        TRACE(TRC_FLOW, "lanportm: Exit  EndDocPort returns %d\n", FALSE);
+        return FALSE;
+    }
+    // Only the thread whose StartDocPort succeeded holds the port's submission.
+    if (port->jobThread != GetCurrentThreadId()) {
+        TRACE(TRC_ERROR, "lanportm: EndDocPort: Invalid parameters\n");
+        TRACE(TRC_FLOW, "lanportm: Exit  EndDocPort returns %d\n", FALSE);
+        return FALSE;
+    }
+    BOOL result = TRUE;
+    QelJob* job = nullptr;
+    if (!port->firstJob) {
+        TRACE(TRC_ERROR, "lanportm: EndDocPort: Invalid parameters\n");
+        result = FALSE;
+    } else if (!(job = GetCurrentJob(port))) {
+        TRACE(TRC_ERROR, "lanportm: EndDocPort: Current job for port %08x not found\n", TraceAddr(port));
+        result = FALSE;
+    }
+    if (job) {
+        if (job->jobFlags & jobTrxPrinter) {
+            TRACE(TRC_DETAIL, "lanportm: Adding EOJ to the job\n");
+            result = prtWritePJLEOJ(job);
+            if (!result)
+                TRACE(TRC_ERROR, "lanportm: EndDocPort: prtWritePJLEOJ failed for JobId=%d, JobIdOnPrintDevice=%d\n",
+                      static_cast<int>(job->jobId), static_cast<int>(job->JobIdOnPrintDevice));
+        }
+        if (job->pjlCompatible && job->listener) waitForJobEnd(job);
+        stopListener(job);
+        if (result) {
+            result = prtDisconnect(job->socket, DrainsOnClose(port->printerType));
+            job->socket = kNoSocket;
+            if (!(job->pjlCompatible && trxInstalled)) {
+                if (job->jobId && !SetJobW(job->hPrinter, job->jobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED))
+                    TRACE(TRC_SEVERE, "lanportm: EndDocPort: SetJob failed with last error %d\n",
+                          static_cast<int>(GetLastError()));
+                if (!ClosePrinter(job->hPrinter))
+                    TRACE(TRC_SEVERE, "lanportm: EndDocPort: ClosePrinter failed with last error %d\n",
+                          static_cast<int>(GetLastError()));
+                job->hPrinter = nullptr;
+            }
+        }
+    }
+    port->flags &= ~portBusy;
+    if (job) job->jobId = 0;
+    port->jobThread = 0;
+    TRACE(TRC_FLOW, "lanportm: EndDocPort: LeaveCriticalSection(jobSubmissionCritSec)\n");
+    LeaveCriticalSection(&port->jobSubmissionCritSec);
+    TRACE(TRC_FLOW, "lanportm: Exit  EndDocPort returns %d\n", result);
+    return result;
+}
+
+}  // namespace
+
+bool SendsPjlHeader(DWORD printerType)
+{
+    return printerType <= 6;
+}
+
+bool DrainsOnClose(DWORD printerType)
+{
+    return printerType == 7;
+}
+
+void BuildJobLabel(LPCWSTR documentName, char* label)
+{
+    label[0] = '1';
+    memset(label + 1, ' ', kLabelNameBytes);
+    if (LPSTR narrow = WideToMulti(documentName)) {
+        size_t length = strlen(narrow);
+        const char* start = length > kLabelNameBytes ? narrow + length - kLabelNameBytes : narrow;
+        memcpy(label + 1, start, length > kLabelNameBytes ? kLabelNameBytes : length);
+        FreeSplMem(narrow);
+    }
+    struct __timeb64 now;
+    _ftime64(&now);
+    srand(static_cast<unsigned>(now.time * 1024 + now.millitm));
+    for (int i = 0; i < kLabelDigits; ++i) label[1 + kLabelNameBytes + i] = static_cast<char>('0' + rand() % 10);
+    label[kJobLabelLength] = '\0';
+}
+
+BOOL CheckAndRestartJob(QelJob* job)
+{
+    int error = WSAGetLastError();
+    if (error != WSAENETRESET && error != WSAECONNABORTED && error != WSAECONNRESET) return TRUE;
+    TRACE(TRC_FLOW, "lanportm: CheckAndRestartJob: Restart Job %d due to network error sockRc=%d\n",
+          static_cast<int>(job->jobId), error);
+    WSASetLastError(0);
+    if (job->jobId == 0) return TRUE;  // no spooler job to restart
+    if (!SetJobW(job->hPrinter, job->jobId, 0, nullptr, JOB_CONTROL_RESTART)) {
+        TRACE(TRC_SEVERE, "lanportm: CheckAndRestartJob: Restart Job %d failed with last error %d\n",
+              static_cast<int>(job->jobId), static_cast<int>(GetLastError()));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL GetPrinterInfo(QelJob* job)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry GetPrinterInfo\n");
+    BOOL result = FALSE;
+    DWORD needed = 0;
+    if (GetPrinterW(job->hPrinter, 2, nullptr, 0, &needed)) {
+        TRACE(TRC_SEVERE, "lanportm: GetPrinterInfo: GetPrinter succeeded with zero-length buffer for JobId %d\n",
+              static_cast<int>(job->jobId));
+    } else if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        TRACE(TRC_ERROR,
+              "lanportm: GetPrinterInfo: GetPrinter failed while determining pcbNeeded, for JobId %d; GetLastError()=%d\n",
+              static_cast<int>(job->jobId), static_cast<int>(GetLastError()));
+    } else if (auto* info = static_cast<PRINTER_INFO_2W*>(AllocSplMem(needed)); !info) {
+        TRACE(TRC_ERROR, "lanportm: GetPrinterInfo: AllocSplMem failed for JobId %d; GetLastError()=%d\n",
+              static_cast<int>(job->jobId), static_cast<int>(GetLastError()));
+    } else {
+        if (!GetPrinterW(job->hPrinter, 2, reinterpret_cast<BYTE*>(info), needed, &needed)) {
+            TRACE(TRC_SEVERE, "lanportm: GetPrinterInfo: GetPrinter failed for JobId %d; GetLastError()=%d; *pcbNeeded=%d\n",
+                  static_cast<int>(job->jobId), static_cast<int>(GetLastError()), static_cast<int>(needed));
+        } else {
+            job->printerAttributes = info->Attributes;
+            if (info->pSepFile)
+                TRACE(TRC_DETAIL, "lanportm: GetPrinterInfo: Attributes=%08x; Separator page=%ls\n",
+                      static_cast<unsigned>(info->Attributes), info->pSepFile);
+            else
+                TRACE(TRC_DETAIL, "lanportm: GetPrinterInfo: Attributes=%08x; Separator page=\n",
+                      static_cast<unsigned>(info->Attributes));
+            result = TRUE;
+        }
+        FreeSplMem(info);
+    }
+    TRACE(TRC_FLOW, "lanportm: Exit  GetPrinterInfo %s\n", result ? "success" : "failure");
+    return result;
+}
+
+namespace lanport {
+
+BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo)
+{
+    BOOL result = FALSE;
+    ExceptionGuard("StartDocPort", [&] { result = startDoc(static_cast<QelPort*>(port), printerName, jobId, level, docInfo); });
+    return result;
+}
+
+BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD size, LPDWORD written)
+{
+    BOOL result = FALSE;
+    ExceptionGuard("WritePort", [&] { result = writeData(static_cast<QelPort*>(port), data, size, written); });
+    return result;
+}
+
+BOOL WINAPI EndDocPort(HANDLE port)
+{
+    BOOL result = FALSE;
+    ExceptionGuard("EndDocPort", [&] { result = endDoc(static_cast<QelPort*>(port)); });
+    return result;
+}
+
+}  // namespace lanport

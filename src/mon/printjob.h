@@ -1,0 +1,36 @@
+// Job submission: the spooler's print path through a port.
+#pragma once
+
+#include <windows.h>
+
+#include "pmuports.h"
+
+constexpr DWORD kWritePortPauseMs = 500;
+constexpr DWORD kProbeWindowMs = 10000;
+constexpr int kProbeBufferSize = 1024;
+constexpr int kJobLabelLength = 48;
+// EndDocPort gives up waiting for the printer's end report after this long without any
+// report from the printer. A page of a large job may take a minute or more on a slow
+// printer; two minutes of silence means the printer will not report the end.
+constexpr DWORD kPrinterSilenceMs = 120000;
+// How often EndDocPort looks at the listener and the silence while it waits.
+constexpr DWORD kEndWaitCheckMs = 1000;
+
+namespace lanport {
+
+BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo);
+BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD size, LPDWORD written);
+BOOL WINAPI EndDocPort(HANDLE port);
+
+}  // namespace lanport
+
+BOOL CheckAndRestartJob(QelJob* job);
+BOOL GetPrinterInfo(QelJob* job);
+
+// Whether the port's printer type takes the PJL job header, and whether its connection
+// is drained before it is closed.
+bool SendsPjlHeader(DWORD printerType);
+bool DrainsOnClose(DWORD printerType);
+
+// "1", 39 characters of the document name, 8 random digits.
+void BuildJobLabel(LPCWSTR documentName, char* label);

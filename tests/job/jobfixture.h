@@ -1,0 +1,55 @@
+// The print path under test: the monitor started on a private registry root, ports
+// pointed at simulated printers, and the spooler stand-in for the spooler's side.
+#pragma once
+
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitorfixture.h"
+#include "pmuports.h"
+#include "printersim.h"
+#include "standin_client.h"
+#include "test_seams.h"
+
+namespace testing_support {
+
+class PrintPathTest : public ::testing::Test {
+protected:
+    // Specified waits run 50 times faster: 500 ms writes pause 10 ms, the 10 s probe
+    // window is 200 ms, the 120 s printer silence 2.4 s.
+    static constexpr DWORD kWaitDivisor = 50;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // A port with a simulated printer behind it.
+    struct Station {
+        std::unique_ptr<printersim::Printer> printer;
+        QelPort* port = nullptr;
+        HANDLE handle = nullptr;
+        std::wstring name;
+    };
+    Station addStation(const std::wstring& name, printersim::Options options, DWORD monitorLevel = 1);
+    QelPort* addPort(const std::wstring& name, DWORD ipAddress, DWORD monitorLevel = 1);
+
+    BOOL startDoc(HANDLE port, LPCWSTR printer, DWORD jobId, LPCWSTR document = L"Report");
+    BOOL write(HANDLE port, const std::string& data, DWORD* written = nullptr);
+    BOOL endDoc(HANDLE port);
+    // One whole job: StartDocPort, one WritePort, EndDocPort; all must succeed.
+    void printJob(const Station& station, LPCWSTR printer, DWORD jobId, const std::string& data);
+
+    std::vector<standin::SetJobCall> statusUpdates(DWORD jobId);  // level-2 SetJobW calls
+    std::vector<DWORD> commands(DWORD jobId);                     // every SetJobW command
+
+    RegistryRoot root;
+    LPMONITOR2 monitor = nullptr;
+};
+
+std::wstring ResourceText(UINT id, int page = -1);
+
+}  // namespace testing_support

@@ -1,0 +1,145 @@
+// A RAW job printed through Wine's own spooler to a port of the shipped monitor: the
+// simulated printer must receive the exact stream. Wine hands WritePort 4096-byte
+// blocks and runs the job inside EndDocPrinter, on this thread; the product's own
+// waits apply (the 10 s probe window, 500 ms per block), so these tests are slow.
+#include <winsock2.h>
+#include <windows.h>
+#include <winspool.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "paths.h"
+#include "printersim.h"
+
+namespace {
+
+const wchar_t kMonitor[] = L"Zephrin TCP/IP Network Port";
+const wchar_t kMonitorKey[] = L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port";
+
+std::wstring systemFile(const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH];
+    GetSystemDirectoryW(dir, MAX_PATH);
+    return std::wstring(dir) + L"\\" + name;
+}
+
+void writePort(const std::wstring& name, DWORD address)
+{
+    BYTE config[540] = {};
+    DWORD timeout = 300, retries = 2, level = 1, format = 2;
+    memcpy(config + 0, &timeout, 4);
+    memcpy(config + 4, &retries, 4);
+    memcpy(config + 528, &level, 4);
+    memcpy(config + 532, &address, 4);
+    memcpy(config + 536, &format, 4);
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kMonitorKey) + L"\\Ports\\" + name).c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"configInfo", 0, REG_BINARY, config, sizeof(config));
+    RegCloseKey(key);
+}
+
+class WinePrintTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(1, 1), &data);
+        ASSERT_TRUE(CopyFileW(LANPORT_DLL_PATH, systemFile(L"lanport.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(LANPORTRES_DLL_PATH, systemFile(L"lanportres.dll").c_str(), FALSE));
+        DeletePrinterDriverW(nullptr, nullptr, const_cast<LPWSTR>(L"lanport test driver"));
+        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+    }
+    void TearDown() override
+    {
+        if (printer) {
+            DeletePrinter(printer);
+            ClosePrinter(printer);
+        }
+        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+    }
+
+    // Registers the monitor with one port for `sim`, and a printer on that port.
+    void install(const printersim::Printer& sim)
+    {
+        std::wstring port = L"Zephrin:" + std::wstring(sim.address().begin(), sim.address().end());
+        writePort(port, sim.ipAddress());
+        MONITOR_INFO_2W monitorInfo{const_cast<LPWSTR>(kMonitor), nullptr, const_cast<LPWSTR>(L"lanport.dll")};
+        ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&monitorInfo))) << GetLastError();
+
+        std::wstring driverFile = systemFile(L"wineps.drv");
+        DRIVER_INFO_3W driver{};
+        driver.cVersion = 3;
+        driver.pName = const_cast<LPWSTR>(L"lanport test driver");
+        driver.pDriverPath = driverFile.data();
+        driver.pDataFile = driverFile.data();
+        driver.pConfigFile = driverFile.data();
+        ASSERT_TRUE(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver),
+                                        APD_COPY_ALL_FILES | APD_COPY_FROM_DIRECTORY))
+            << GetLastError();
+
+        std::wstring name = L"lanport test printer " + std::to_wstring(GetCurrentProcessId());
+        PRINTER_INFO_2W info{};
+        info.pPrinterName = name.data();
+        info.pPortName = port.data();
+        info.pDriverName = driver.pName;
+        info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
+        info.pDatatype = const_cast<LPWSTR>(L"RAW");
+        info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+        printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+        ASSERT_NE(printer, nullptr) << GetLastError();
+    }
+
+    void printRaw(const std::string& data)
+    {
+        DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
+        ASSERT_NE(StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc)), 0u) << GetLastError();
+        DWORD written = 0;
+        ASSERT_TRUE(WritePrinter(printer, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written));
+        EXPECT_EQ(written, data.size());
+        ASSERT_TRUE(EndDocPrinter(printer)) << GetLastError();
+    }
+
+    HANDLE printer = nullptr;
+};
+
+std::string jobData()
+{
+    std::string data = "\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\n";
+    for (int i = 0; data.size() < 9000; ++i) data += "line " + std::to_string(i) + " of the test job\r\n";
+    return data;
+}
+
+}  // namespace
+
+TEST_F(WinePrintTest, SlowRawJobReachesAPjlPrinterFramed)
+{
+    printersim::Printer sim({.pages = 2});
+    ASSERT_TRUE(sim.Start());
+    install(sim);
+    std::string data = jobData();
+    printRaw(data);
+    auto connections = sim.Connections();
+    ASSERT_EQ(connections.size(), 1u);
+    EXPECT_EQ(connections[0].received,
+              std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + data);
+    ASSERT_FALSE(connections[0].sent.empty());
+    EXPECT_EQ(connections[0].sent.back(), printersim::EndReport(2));
+}
+
+TEST_F(WinePrintTest, SlowRawJobReachesANonPjlPrinterUnframed)
+{
+    printersim::Printer sim({.pjl = false});
+    ASSERT_TRUE(sim.Start());
+    install(sim);
+    std::string data = jobData();
+    printRaw(data);
+    ASSERT_TRUE(sim.WaitForClosed(2, 5000));
+    auto connections = sim.Connections();
+    ASSERT_EQ(connections.size(), 2u);
+    EXPECT_EQ(connections[0].received, printersim::kEchoProbe);
+    EXPECT_EQ(connections[1].received, data);
+}
