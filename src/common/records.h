@@ -20,7 +20,82 @@ struct ConfigInfo {
     DWORD addrFormat;
 };
 
+// XCV request and reply records. Texts are NUL-terminated UTF-16 within their fields.
+
+// "AddPort" input.
+struct AddPortRequest {
+    DWORD reserved;
+    WCHAR portName[256];
+    WCHAR addressText[16];  // as typed; the monitor does not read it
+    DWORD requestFlags;     // requester's flags in the low byte
+    ConfigInfo configInfo;
+};
+
+// "AddPort" output.
+struct AddPortReply {
+    DWORD printerType;
+    DWORD errRc;
+};
+
+// "VerPortAddr" input.
+struct VerPortAddrRequest {
+    WCHAR addressText[130];
+    DWORD addrFormat;  // IPAddrFormat's code for addressText
+};
+
+// "VerPortAddr" output.
+struct VerPortAddrReply {
+    DWORD ipAddress;  // network byte order
+    WCHAR dottedAddress[16];
+    DWORD errRc;
+};
+
+// "UpdPortComm" input.
+struct UpdPortCommRequest {
+    DWORD ipAddress;
+    WCHAR community[256];
+};
+
+// "GetCommAccess" output; the caller fills `callerWord`.
+struct GetCommAccessReply {
+    DWORD errRc;
+    WCHAR szCommunity[256];
+    DWORD callerWord;
+};
+
+// "GetPortConfig" output.
+struct GetPortConfigReply {
+    DWORD errRc;
+    ConfigInfo configInfo;
+    WCHAR dottedAddress[16];
+    DWORD portFlags;
+};
+
+// "CfgPort" input.
+struct CfgPortRequest {
+    WCHAR portName[130];
+    ConfigInfo configInfo;
+};
+
+// "GetPortName" input.
+struct GetPortNameRequest {
+    DWORD ipAddress;
+};
+
 #pragma pack(pop)
+
+// The "GetCommAccess" input is a port name in a buffer of at least this size.
+constexpr DWORD kGetCommAccessMinInput = 770;
+
+// Monitor error codes (errRc) in the replies.
+constexpr DWORD kErrRcSuccess = 0;
+constexpr DWORD kErrRcPortExists = 1;        // same name and address exist already
+constexpr DWORD kErrRcGeneral = 10;
+constexpr DWORD kErrRcBadAddress = 50;
+constexpr DWORD kErrRcAddressUsed = 51;
+constexpr DWORD kErrRcHostNotFound = 52;
+constexpr DWORD kErrRcNameUsed = 61;
+constexpr DWORD kErrRcPortNotFound = 250;
 
 static_assert(sizeof(ConfigInfo) == 540);
 static_assert(offsetof(ConfigInfo, timeout) == 0);
@@ -31,3 +106,37 @@ static_assert(offsetof(ConfigInfo, trapPort) == 524);
 static_assert(offsetof(ConfigInfo, monitorLevel) == 528);
 static_assert(offsetof(ConfigInfo, ipAddress) == 532);
 static_assert(offsetof(ConfigInfo, addrFormat) == 536);
+
+static_assert(sizeof(AddPortRequest) == 1092);
+static_assert(offsetof(AddPortRequest, reserved) == 0);
+static_assert(offsetof(AddPortRequest, portName) == 4);
+static_assert(offsetof(AddPortRequest, addressText) == 516);
+static_assert(offsetof(AddPortRequest, requestFlags) == 548);
+static_assert(offsetof(AddPortRequest, configInfo) == 552);
+static_assert(sizeof(AddPortReply) == 8);
+static_assert(offsetof(AddPortReply, printerType) == 0);
+static_assert(offsetof(AddPortReply, errRc) == 4);
+static_assert(sizeof(VerPortAddrRequest) == 264);
+static_assert(offsetof(VerPortAddrRequest, addressText) == 0);
+static_assert(offsetof(VerPortAddrRequest, addrFormat) == 260);
+static_assert(sizeof(VerPortAddrReply) == 40);
+static_assert(offsetof(VerPortAddrReply, ipAddress) == 0);
+static_assert(offsetof(VerPortAddrReply, dottedAddress) == 4);
+static_assert(offsetof(VerPortAddrReply, errRc) == 36);
+static_assert(sizeof(UpdPortCommRequest) == 516);
+static_assert(offsetof(UpdPortCommRequest, ipAddress) == 0);
+static_assert(offsetof(UpdPortCommRequest, community) == 4);
+static_assert(sizeof(GetCommAccessReply) == 520);
+static_assert(offsetof(GetCommAccessReply, errRc) == 0);
+static_assert(offsetof(GetCommAccessReply, szCommunity) == 4);
+static_assert(offsetof(GetCommAccessReply, callerWord) == 516);
+static_assert(sizeof(GetPortConfigReply) == 580);
+static_assert(offsetof(GetPortConfigReply, errRc) == 0);
+static_assert(offsetof(GetPortConfigReply, configInfo) == 4);
+static_assert(offsetof(GetPortConfigReply, dottedAddress) == 544);
+static_assert(offsetof(GetPortConfigReply, portFlags) == 576);
+static_assert(sizeof(CfgPortRequest) == 800);
+static_assert(offsetof(CfgPortRequest, portName) == 0);
+static_assert(offsetof(CfgPortRequest, configInfo) == 260);
+static_assert(sizeof(GetPortNameRequest) == 4);
+static_assert(offsetof(GetPortNameRequest, ipAddress) == 0);

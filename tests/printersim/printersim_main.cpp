@@ -1,53 +1,166 @@
 // printersim: a simulated network printer on a loopback address, for trying the monitor
 // by hand and for the demo. Prints every connection, the bytes it receives and the
-// reports it sends.
+// reports it sends, in plain words; --log writes the same to a file as it goes.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "printersim.h"
 
 namespace {
 
-void usage()
+void usage(FILE* to)
 {
-    printf("usage: printersim [--address 127.0.0.N] [--mode pjl|nonpjl] [--pages N]\n"
-           "                  [--page-interval MS] [--quiet MS] [--ending end|canceled|never|close]\n"
-           "                  [--reports normal|garbage|none] [--split] [--drop-after N] [--reset]\n"
-           "                  [--read-delay MS] [--seconds N] [--log FILE]\n"
-           "Listens on port 9100 of a loopback address until N seconds have passed (default:\n"
-           "until the input ends), and prints what it receives and sends.\n");
+    fputs("usage: printersim [options]\n"
+          "A simulated network printer on port 9100 of a loopback address. It prints every\n"
+          "connection it accepts, the bytes it receives (escaped: \\r \\n \\f \\x1b ...) and\n"
+          "every report it sends.\n"
+          "\n"
+          "  --address A            listen on A, a loopback address 127.0.0.N (default\n"
+          "                         127.0.0.1); \"auto\": the first free 127.0.0.N, N = 2..250\n"
+          "  --mode pjl|nonpjl      answer ECHO and send status reports (pjl, the default),\n"
+          "                         or never send anything (nonpjl)\n"
+          "  --pages N              page reports per job (default 1)\n"
+          "  --page-interval MS     pause before each page report (default 0)\n"
+          "  --quiet MS             a job's data has ended after MS without data (default 300);\n"
+          "                         the end of job command or the host's shutdown end it at once\n"
+          "  --ending end|canceled|never|close\n"
+          "                         after the pages: the end report (default), the cancel\n"
+          "                         report, nothing (the connection stays open), or close\n"
+          "  --reports normal|garbage|none\n"
+          "                         send the reports, bytes that are no report in their place,\n"
+          "                         or no reports at all (ECHO is still answered)\n"
+          "  --split                send each report and answer in two halves, 50 ms apart\n"
+          "  --drop-after N         close a connection once it has received N bytes\n"
+          "  --reset                that close is a reset instead of an orderly close\n"
+          "  --read-delay MS        a slow reader: pause MS between receives of 512 bytes\n"
+          "  --seconds N            stop after N seconds\n"
+          "  --log FILE             also write everything printed to FILE, flushed as it goes\n"
+          "  --help                 this text\n"
+          "\n"
+          "It runs until --seconds have passed, Ctrl-C is pressed, or, when its standard\n"
+          "input is a pipe, that pipe is closed (a script stops it by closing the pipe).\n"
+          "Exit status: 0 after a normal stop, 1 when it cannot listen, 2 on a usage error.\n",
+          to);
 }
 
+FILE* logFile = nullptr;
+DWORD startTicks = 0;
+volatile LONG stopRequested = 0;
+
+void say(const std::string& text)
+{
+    char stamp[32];
+    snprintf(stamp, sizeof(stamp), "[%8.3f] ", static_cast<double>(GetTickCount() - startTicks) / 1000.0);
+    std::string out = stamp + text + "\n";
+    fputs(out.c_str(), stdout);
+    fflush(stdout);
+    if (logFile) {
+        fputs(out.c_str(), logFile);
+        fflush(logFile);
+    }
+}
+
+// Bytes as readable lines: printable text as is, CR, LF and FF as \r \n \f, every other
+// byte as \xNN; a line ends after each \n and, for data without line ends, at 100 columns.
 std::string escaped(const std::string& bytes)
 {
-    std::string text;
-    for (unsigned char c : bytes) {
-        if (c == '\r') text += "\\r";
-        else if (c == '\n') text += "\\n\n    ";
-        else if (c == '\f') text += "\\f";
-        else if (c >= 0x20 && c < 0x7f) text += static_cast<char>(c);
+    constexpr size_t kColumns = 100;
+    std::string text = "    ";
+    size_t column = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(bytes[i]);
+        std::string piece;
+        if (c == '\r') piece = "\\r";
+        else if (c == '\n') piece = "\\n";
+        else if (c == '\f') piece = "\\f";
+        else if (c == '\\') piece = "\\\\";
+        else if (c >= 0x20 && c < 0x7f) piece = std::string(1, static_cast<char>(c));
         else {
             char hex[8];
             snprintf(hex, sizeof(hex), "\\x%02x", c);
-            text += hex;
+            piece = hex;
+        }
+        if (column + piece.size() > kColumns) {
+            text += "\n    ";
+            column = 0;
+        }
+        text += piece;
+        column += piece.size();
+        if (c == '\n' && i + 1 < bytes.size()) {
+            text += "\n    ";
+            column = 0;
         }
     }
     return text;
 }
 
-FILE* logFile = nullptr;
-
-void say(const std::string& text)
+std::string count(size_t n, const char* what)
 {
-    fputs(text.c_str(), stdout);
-    fflush(stdout);
-    if (logFile) {
-        fputs(text.c_str(), logFile);
-        fflush(logFile);
-    }
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
+
+// 1: Ctrl-C or Ctrl-Break, 2: the input pipe was closed.
+BOOL WINAPI onControl(DWORD)
+{
+    InterlockedExchange(&stopRequested, 1);
+    return TRUE;
+}
+
+// Stops the program when its standard input is a pipe and the writer closes it.
+void watchInput()
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE || GetFileType(input) != FILE_TYPE_PIPE) return;
+    std::thread([input] {
+        char buffer[256];
+        DWORD got = 0;
+        while (ReadFile(input, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+        }
+        InterlockedExchange(&stopRequested, 2);
+    }).detach();
+}
+
+bool number(const char* text, unsigned long long* value)
+{
+    char* end = nullptr;
+    if (!*text || *text == '-') return false;
+    *value = strtoull(text, &end, 10);
+    return *end == 0;
+}
+
+const char* name(printersim::Ending ending)
+{
+    switch (ending) {
+    case printersim::Ending::End: return "end";
+    case printersim::Ending::Canceled: return "canceled";
+    case printersim::Ending::Never: return "never";
+    case printersim::Ending::Close: return "close";
+    }
+    return "?";
+}
+
+const char* name(printersim::Reports reports)
+{
+    switch (reports) {
+    case printersim::Reports::Normal: return "normal";
+    case printersim::Reports::Garbage: return "garbage";
+    case printersim::Reports::None: return "none";
+    }
+    return "?";
+}
+
+// What the program knows of one connection so far.
+struct Shown {
+    size_t bytes = 0;
+    size_t reports = 0;
+    bool peerClosed = false;
+    bool ended = false;
+};
 
 }  // namespace
 
@@ -55,85 +168,167 @@ int main(int argc, char** argv)
 {
     printersim::Options options;
     options.address = "127.0.0.1";
-    int seconds = 0;
+    unsigned long long seconds = 0;
+    std::string logPath;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        auto bad = [&](const char* why) {
+            fprintf(stderr, "printersim: %s: %s\n", arg.c_str(), why);
+            usage(stderr);
+            exit(2);
+        };
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                usage();
-                exit(2);
-            }
+            if (i + 1 >= argc) bad("needs a value");
             return argv[++i];
         };
-        if (arg == "--help" || arg == "-h") {
-            usage();
+        auto numeric = [&](unsigned long long limit) -> unsigned long long {
+            std::string text = value();
+            unsigned long long n = 0;
+            if (!number(text.c_str(), &n) || n > limit) bad("needs a number");
+            return n;
+        };
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
+            usage(stdout);
             return 0;
-        } else if (arg == "--address") options.address = value();
-        else if (arg == "--mode") options.pjl = value() != "nonpjl";
-        else if (arg == "--pages") options.pages = atoi(value().c_str());
-        else if (arg == "--page-interval") options.pageIntervalMs = static_cast<DWORD>(atol(value().c_str()));
-        else if (arg == "--quiet") options.quietMs = static_cast<DWORD>(atol(value().c_str()));
-        else if (arg == "--ending") {
+        } else if (arg == "--address") {
+            options.address = value();
+            if (options.address == "auto") options.address.clear();
+        } else if (arg == "--mode") {
+            std::string mode = value();
+            if (mode != "pjl" && mode != "nonpjl") bad("pjl or nonpjl");
+            options.pjl = mode == "pjl";
+        } else if (arg == "--pages") {
+            options.pages = static_cast<int>(numeric(100000));
+        } else if (arg == "--page-interval") {
+            options.pageIntervalMs = static_cast<DWORD>(numeric(3600000));
+        } else if (arg == "--quiet") {
+            options.quietMs = static_cast<DWORD>(numeric(3600000));
+        } else if (arg == "--ending") {
             std::string ending = value();
-            options.ending = ending == "canceled" ? printersim::Ending::Canceled
-                             : ending == "never"  ? printersim::Ending::Never
-                             : ending == "close"  ? printersim::Ending::Close
-                                                  : printersim::Ending::End;
+            if (ending == "end") options.ending = printersim::Ending::End;
+            else if (ending == "canceled") options.ending = printersim::Ending::Canceled;
+            else if (ending == "never") options.ending = printersim::Ending::Never;
+            else if (ending == "close") options.ending = printersim::Ending::Close;
+            else bad("end, canceled, never or close");
         } else if (arg == "--reports") {
             std::string reports = value();
-            options.reports = reports == "garbage" ? printersim::Reports::Garbage
-                              : reports == "none"  ? printersim::Reports::None
-                                                   : printersim::Reports::Normal;
-        } else if (arg == "--split") options.splitReports = true;
-        else if (arg == "--drop-after") options.dropAfterBytes = static_cast<size_t>(atol(value().c_str()));
-        else if (arg == "--reset") options.resetOnDrop = true;
-        else if (arg == "--read-delay") options.readDelayMs = static_cast<DWORD>(atol(value().c_str()));
-        else if (arg == "--seconds") seconds = atoi(value().c_str());
-        else if (arg == "--log") logFile = fopen(value().c_str(), "w");
-        else {
-            usage();
-            return 2;
+            if (reports == "normal") options.reports = printersim::Reports::Normal;
+            else if (reports == "garbage") options.reports = printersim::Reports::Garbage;
+            else if (reports == "none") options.reports = printersim::Reports::None;
+            else bad("normal, garbage or none");
+        } else if (arg == "--split") {
+            options.splitReports = true;
+        } else if (arg == "--drop-after") {
+            options.dropAfterBytes = static_cast<size_t>(numeric(0x7fffffff));
+        } else if (arg == "--reset") {
+            options.resetOnDrop = true;
+        } else if (arg == "--read-delay") {
+            options.readDelayMs = static_cast<DWORD>(numeric(3600000));
+        } else if (arg == "--seconds") {
+            seconds = numeric(1000000);
+        } else if (arg == "--log") {
+            logPath = value();
+        } else {
+            bad("unknown option");
         }
     }
+    if (!logPath.empty()) {
+        logFile = fopen(logPath.c_str(), "w");
+        if (!logFile) {
+            fprintf(stderr, "printersim: cannot write %s\n", logPath.c_str());
+            return 1;
+        }
+    }
+
+    startTicks = GetTickCount();
     printersim::Printer printer(options);
     int error = 0;
     if (!printer.Start(&error)) {
-        fprintf(stderr, "printersim: cannot listen on %s:%u (error %d)\n", options.address.c_str(), options.port, error);
+        std::string where = options.address.empty() ? "any of 127.0.0.2..250" : options.address;
+        say("printersim: cannot listen on " + where + " port " + std::to_string(options.port) + " (error " +
+            std::to_string(error) + ")");
         return 1;
     }
-    say("printersim: listening on " + printer.address() + ":" + std::to_string(options.port) + " (" +
-        (options.pjl ? "PJL printer" : "printer without PJL") + ")\n");
+    std::string settings = options.pjl ? "PJL printer" : "printer without PJL, sends nothing";
+    if (options.pjl) {
+        settings += ", " + count(static_cast<size_t>(std::max(options.pages, 0)), "page") + " per job, quiet " +
+                    std::to_string(options.quietMs) + " ms, ending " + name(options.ending) + ", reports " +
+                    name(options.reports);
+        if (options.pageIntervalMs) settings += ", " + std::to_string(options.pageIntervalMs) + " ms before each page";
+        if (options.splitReports) settings += ", split reports";
+    }
+    if (options.dropAfterBytes)
+        settings += ", drops after " + count(options.dropAfterBytes, "byte") + (options.resetOnDrop ? " (reset)" : "");
+    if (options.readDelayMs) settings += ", reads slowly (" + std::to_string(options.readDelayMs) + " ms)";
+    say("printersim: listening on " + printer.address() + ":" + std::to_string(options.port) + " (" + settings + ")");
 
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD start = GetTickCount();
-    size_t shownConnections = 0;
-    std::vector<size_t> shownBytes, shownReports;
+    SetConsoleCtrlHandler(onControl, TRUE);
+    watchInput();
+
+    std::vector<Shown> shown;
+    size_t endedTotal = 0;
+    std::string why = "stopped";
     for (;;) {
+        bool last = false;
+        if (LONG request = InterlockedCompareExchange(&stopRequested, 0, 0)) {
+            why = request == 1 ? "stopped by Ctrl-C" : "stopped: the input was closed";
+            last = true;
+        }
+        if (seconds > 0 && GetTickCount() - startTicks >= seconds * 1000) {
+            why = "stopped after " + count(static_cast<size_t>(seconds), "second");
+            last = true;
+        }
+        // How many connections have ended: the printer counts them, not which ones. Counted
+        // before the snapshot, so that the snapshot shows every host close among them.
+        size_t closedNow = endedTotal;
+        while (printer.WaitForClosed(closedNow + 1, 0)) ++closedNow;
         auto connections = printer.Connections();
+        size_t unexplained = closedNow > endedTotal ? closedNow - endedTotal : 0;
         for (size_t i = 0; i < connections.size(); ++i) {
-            if (i >= shownConnections) {
-                say("connection " + std::to_string(i + 1) + " accepted\n");
-                shownBytes.push_back(0);
-                shownReports.push_back(0);
-                shownConnections = i + 1;
+            std::string label = "connection " + std::to_string(i + 1);
+            if (i >= shown.size()) {
+                shown.push_back({});
+                say(label + " accepted");
             }
             const auto& c = connections[i];
-            if (c.received.size() > shownBytes[i]) {
-                say("  received " + std::to_string(c.received.size() - shownBytes[i]) + " bytes:\n    " +
-                    escaped(c.received.substr(shownBytes[i])) + "\n");
-                shownBytes[i] = c.received.size();
+            Shown& s = shown[i];
+            if (c.received.size() > s.bytes) {
+                say(label + " received " + count(c.received.size() - s.bytes, "byte") + ":\n" +
+                    escaped(c.received.substr(s.bytes)));
+                s.bytes = c.received.size();
             }
-            for (; shownReports[i] < c.sent.size(); ++shownReports[i])
-                say("  sent: " + escaped(c.sent[shownReports[i]]) + "\n");
+            for (; s.reports < c.sent.size(); ++s.reports)
+                say(label + " sent " + count(c.sent[s.reports].size(), "byte") + ":\n" + escaped(c.sent[s.reports]));
+            if (c.peerClosed && !s.ended) {
+                s.peerClosed = true;
+                s.ended = true;
+                if (unexplained) --unexplained;
+                ++endedTotal;
+                bool staysOpen = options.ending == printersim::Ending::Never;
+                say(label + (staysOpen ? " closed by the host; the printer keeps its side open"
+                                       : " closed by the host"));
+            }
         }
-        if (seconds > 0 && GetTickCount() - start >= static_cast<DWORD>(seconds) * 1000) break;
-        if (seconds == 0 && input != INVALID_HANDLE_VALUE && GetFileType(input) == FILE_TYPE_PIPE) {
-            DWORD available = 0;
-            if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) break;  // input closed
+        // The rest were closed by the printer: dropped, or its ending closes.
+        for (size_t i = 0; i < shown.size() && unexplained; ++i) {
+            Shown& s = shown[i];
+            if (s.ended) continue;
+            s.ended = true;
+            --unexplained;
+            ++endedTotal;
+            std::string label = "connection " + std::to_string(i + 1);
+            if (options.dropAfterBytes && s.bytes >= options.dropAfterBytes)
+                say(label + " dropped by the printer after " + count(s.bytes, "byte") +
+                    (options.resetOnDrop ? " (reset)" : ""));
+            else
+                say(label + " closed by the printer");
         }
-        Sleep(100);
+        if (last) break;
+        Sleep(25);
     }
     printer.Stop();
-    say("printersim: stopped after " + std::to_string(printer.BytesReceived()) + " bytes\n");
+    say("printersim: " + why + "; " + count(printer.Connections().size(), "connection") + ", " +
+        std::to_string(printer.BytesReceived()) + " bytes received");
+    if (logFile) fclose(logFile);
     return 0;
 }
