@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <ctime>
+
 // Points at which a test build may inject a failure.
 enum class FaultPoint : unsigned {
     AllocSplMem,       // the global-heap allocation of AllocSplMem fails
@@ -19,6 +21,7 @@ enum class FaultPoint : unsigned {
     SocketConnect,     // connect() fails
     GetSendBuffer,     // reading SO_SNDBUF fails
     CloseSocket,       // closesocket() fails
+    HostLookup,        // gethostbyname() fails (the value is the Winsock error)
     Count
 };
 
@@ -29,6 +32,10 @@ enum class Observation : unsigned {
 
 // The duration, in milliseconds, that this build waits where the product specifies `ms`.
 DWORD SpecifiedWait(DWORD ms);
+
+// The current time in seconds, as the garbage collector counts ages: time() in the
+// product; a test build can move its clock forward.
+time_t CurrentTime();
 
 // 0 to go on normally, or the Win32/socket error code to fail with at this point.
 DWORD InjectedFault(FaultPoint point);

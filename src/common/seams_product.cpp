@@ -6,6 +6,11 @@ DWORD SpecifiedWait(DWORD ms)
     return ms;
 }
 
+time_t CurrentTime()
+{
+    return time(nullptr);
+}
+
 DWORD InjectedFault(FaultPoint)
 {
     return 0;

@@ -18,6 +18,7 @@
 #include "sehguard.h"
 #include "support.h"
 #include "trace.h"
+#include "xcvserver.h"
 
 HMODULE languageModule = nullptr;
 BOOL trxInstalled = FALSE;
@@ -26,11 +27,11 @@ CRITICAL_SECTION activeJobsCritSec;
 HANDLE activeJobsEvent = nullptr;
 HANDLE jobEndEvent = nullptr;
 CRITICAL_SECTION garbageCritSec;
+std::atomic<bool> monitorInitialized{false};
 
 namespace {
 
 bool firstCall = true;
-bool initialized = false;
 
 BOOL WINAPI ReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read)
 {
@@ -72,9 +73,9 @@ const MONITOR2 kMonitor2 = {
     nullptr,          // pfnDeletePort: through XCV
     nullptr,          // pfnGetPrinterDataFromPort
     SetPortTimeOuts,  // pfnSetPortTimeOuts (declines)
-    nullptr,          // pfnXcvOpenPort: the configuration service
-    nullptr,          // pfnXcvDataPort: the configuration service
-    nullptr,          // pfnXcvClosePort: the configuration service
+    lanport::XcvOpenPort,   // pfnXcvOpenPort
+    lanport::XcvDataPort,   // pfnXcvDataPort
+    lanport::XcvClosePort,  // pfnXcvClosePort
     Shutdown,         // pfnShutdown (does nothing)
 };
 
@@ -229,7 +230,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE)
             error = ERROR_NOT_ENOUGH_MEMORY;
             return;
         }
-        if (initialized) {
+        if (monitorInitialized) {
             refreshRegistryRoot(root);
             return;
         }
@@ -240,7 +241,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE)
             pMonRegistryRoot = nullptr;
             return;
         }
-        initialized = true;
+        monitorInitialized = true;
     });
     if (error) {
         SetLastError(error);

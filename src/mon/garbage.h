@@ -18,3 +18,10 @@ struct GarbageNode {
 extern GarbageNode* garbageList;
 
 BOOL AddToGarbage(DWORD kind, void* object);
+
+// Keeps the first (newest) node of each record and frees the later ones.
+void EliminateDuplicates(GarbageNode* list);
+
+// TRUE when the spooler of `serverName` (NULL: this machine) has a port named `portName`
+// (any monitor, case ignored); failures answer FALSE with the error in *error.
+BOOL PortExists(LPCWSTR serverName, LPCWSTR portName, DWORD* error);

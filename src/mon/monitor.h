@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 // The monitor's registration name: the spooler finds a port's owner by the key
 // Monitors\<this name>\Ports\<port name>.
 constexpr WCHAR kMonitorName[] = L"Zephrin TCP/IP Network Port";
@@ -16,6 +18,9 @@ extern CRITICAL_SECTION activeJobsCritSec;
 extern HANDLE activeJobsEvent;
 extern HANDLE jobEndEvent;
 extern CRITICAL_SECTION garbageCritSec;
+// Set once InitializePrintMonitor2 has set the monitor up; the RPC endpoint may be called
+// before that.
+extern std::atomic<bool> monitorInitialized;
 
 // RPC endpoint.
 BOOL InitRPC();

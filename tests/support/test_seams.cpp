@@ -17,6 +17,7 @@ DWORD waitDivisor = 1;
 std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
 std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
+time_t clockOffset = 0;
 
 }  // namespace
 
@@ -27,6 +28,12 @@ DWORD SpecifiedWait(DWORD ms)
     if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
     DWORD shortened = ms / waitDivisor;
     return shortened ? shortened : 1;
+}
+
+time_t CurrentTime()
+{
+    std::lock_guard guard(seamLock);
+    return time(nullptr) + clockOffset;
 }
 
 DWORD InjectedFault(FaultPoint point)
@@ -74,10 +81,17 @@ void InjectFault(FaultPoint point, DWORD error, unsigned count, unsigned skip)
     faults[static_cast<size_t>(point)] = {error, count, skip};
 }
 
+void AdvanceClock(time_t seconds)
+{
+    std::lock_guard guard(seamLock);
+    clockOffset += seconds;
+}
+
 void Reset()
 {
     std::lock_guard guard(seamLock);
     waitDivisor = 1;
+    clockOffset = 0;
     faults.fill({});
     sendCalls.clear();
     waits.clear();

@@ -18,7 +18,10 @@ void InjectFault(FaultPoint point, DWORD error, unsigned count = 1, unsigned ski
 std::vector<DWORD> Observed(Observation what);
 std::vector<DWORD> RequestedWaits();
 
-// Removes every injected fault and observation and restores real-time waits.
+// Moves CurrentTime() forward by `seconds`.
+void AdvanceClock(time_t seconds);
+
+// Removes every injected fault and observation, restores real-time waits and the clock.
 void Reset();
 
 }  // namespace testseams
