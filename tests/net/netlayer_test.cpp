@@ -11,6 +11,7 @@
 
 #include "netlayer.h"
 #include "printersim.h"
+#include "socketoption.h"
 #include "test_seams.h"
 #include "trace.h"
 #include "tracefiles.h"
@@ -58,15 +59,6 @@ protected:
     LONG slot = kNoSocket;
     std::unique_ptr<printersim::Printer> printer;
 };
-
-// A boolean option may come back in a single byte (Wine, older Windows).
-int socketOption(LONG socket, int level, int name)
-{
-    int value = 0;
-    int length = sizeof(value);
-    getsockopt(AsSocket(socket), level, name, reinterpret_cast<char*>(&value), &length);
-    return length == 1 ? (value & 0xff) : value;
-}
 
 }  // namespace
 

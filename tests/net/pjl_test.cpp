@@ -12,6 +12,7 @@
 #include "paths.h"
 #include "pjl.h"
 #include "printersim.h"
+#include "socketoption.h"
 #include "standin_client.h"
 #include "test_seams.h"
 #include "trace.h"
@@ -57,15 +58,6 @@ protected:
     QelPort port{};
     QelJob job{};
 };
-
-// A boolean option may come back in a single byte (Wine, older Windows).
-int socketOption(LONG socket, int level, int name)
-{
-    int value = 0;
-    int length = sizeof(value);
-    getsockopt(AsSocket(socket), level, name, reinterpret_cast<char*>(&value), &length);
-    return length == 1 ? (value & 0xff) : value;
-}
 
 }  // namespace
 
