@@ -176,6 +176,12 @@ void refreshRegistryRoot(HKEY root)
     pMonRegistryRoot = own;
     LeaveCriticalSection(&registryCritSec);
     if (old != own) RegCloseKey(old);
+    // A spooler that removed and added the monitor again hands in a new, empty key: the
+    // commands that write ports need its "Ports" key.
+    HKEY ports = nullptr;
+    if (RegCreateKeyExW(own, L"Ports", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &ports,
+                        nullptr) == ERROR_SUCCESS)
+        RegCloseKey(ports);
 }
 
 }  // namespace

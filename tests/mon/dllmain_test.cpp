@@ -169,6 +169,18 @@ TEST(InitializeTest, SecondInitialisationKeepsThePortsAndTakesTheNewRoot)
     EXPECT_FALSE(PortKeyExists(root.key(), L"q"));
 }
 
+TEST(InitializeTest, SecondInitialisationOnAnEmptyRootCanStorePorts)
+{
+    // A spooler that removed and registered the monitor again in the same process.
+    RegistryRoot root;
+    ASSERT_NE(StartMonitor(root.key()), nullptr);
+    RegistryRoot empty;
+    ASSERT_NE(StartMonitor(empty.key()), nullptr);
+    ConfigInfo config = DefaultConfig("10.0.0.3");
+    EXPECT_TRUE(UpdateRegistryEntry(L"r", &config));
+    EXPECT_TRUE(PortKeyExists(empty.key(), L"r"));
+}
+
 TEST(InitializeTest, TheHandedInRootMayBeClosedAfterwards)
 {
     RegistryRoot root;

@@ -1,0 +1,697 @@
+// The configuration commands as an administration tool sends them: the shipped
+// lanport.dll registered with Wine's spooler, an XCV handle from OpenPrinterW, and each
+// command through winspool's XcvDataW, with the results checked in the spooler's port
+// list and in the monitor's registry key.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <winspool.h>
+#include <winsplp.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "paths.h"
+#include "records.h"
+
+namespace {
+
+const wchar_t kMonitor[] = L"Zephrin TCP/IP Network Port";
+const wchar_t kMonitorKey[] =
+    L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port";
+const wchar_t kPortsKey[] =
+    L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port\\Ports";
+
+// A value the monitor never writes, to see which words a command left alone.
+constexpr DWORD kUntouched = 0xdeadbeef;
+
+std::wstring systemFile(const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH];
+    GetSystemDirectoryW(dir, MAX_PATH);
+    return std::wstring(dir) + L"\\" + name;
+}
+
+// Removes a key with everything below it (the system's tree deletion is newer than the
+// Windows version the project builds for).
+void deleteTree(HKEY parent, const std::wstring& name)
+{
+    HKEY key;
+    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    for (;;) {
+        wchar_t child[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        deleteTree(key, child);
+    }
+    RegCloseKey(key);
+    RegDeleteKeyW(parent, name.c_str());
+}
+
+bool portKeyExists(const std::wstring& name)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\" + name).c_str(), 0, KEY_READ,
+                      &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::vector<std::wstring> portKeys()
+{
+    std::vector<std::wstring> names;
+    HKEY ports;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_READ, &ports) != ERROR_SUCCESS) return names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumKeyExW(ports, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.push_back(name);
+    }
+    RegCloseKey(ports);
+    return names;
+}
+
+// The configInfo value of a port's key; false when there is none of the right size.
+bool storedConfig(const std::wstring& name, ConfigInfo* config)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\" + name).c_str(), 0, KEY_READ,
+                      &key) != ERROR_SUCCESS)
+        return false;
+    DWORD size = sizeof *config, type = 0;
+    LONG rc = RegQueryValueExW(key, L"configInfo", nullptr, &type, reinterpret_cast<BYTE*>(config), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof *config;
+}
+
+std::vector<std::wstring> spoolerPorts()
+{
+    DWORD needed = 0, count = 0;
+    EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed);
+    std::vector<std::wstring> names;
+    if (!EnumPortsW(nullptr, 1, buffer.data(), needed, &needed, &count)) {
+        ADD_FAILURE() << "EnumPortsW failed: " << GetLastError();
+        return names;
+    }
+    auto* info = reinterpret_cast<PORT_INFO_1W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) names.push_back(info[i].pName);
+    return names;
+}
+
+bool listed(const std::vector<std::wstring>& names, const std::wstring& name)
+{
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+DWORD dotted(unsigned a, unsigned b, unsigned c, unsigned d)
+{
+    return a | b << 8 | c << 16 | d << 24;
+}
+
+ConfigInfo defaultConfig(DWORD ipAddress)
+{
+    ConfigInfo config{};
+    config.timeout = 300;
+    config.retryCount = 2;
+    wcscpy(config.community, L"kestro_gauge");
+    config.monitorFrequency = 2;
+    config.ipAddress = ipAddress;
+    config.addrFormat = 2;
+    return config;
+}
+
+// A port name as the commands take it: the text and its NUL.
+std::vector<BYTE> nameInput(const std::wstring& name)
+{
+    std::vector<BYTE> bytes((name.size() + 1) * sizeof(WCHAR), 0);
+    memcpy(bytes.data(), name.c_str(), name.size() * sizeof(WCHAR));
+    return bytes;
+}
+
+class XcvClientTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(CopyFileW(LANPORT_DLL_PATH, systemFile(L"lanport.dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(LANPORTRES_DLL_PATH, systemFile(L"lanportres.dll").c_str(), FALSE));
+        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+        // Ports left by an earlier program would be read at start-up.
+        deleteTree(HKEY_LOCAL_MACHINE, kMonitorKey);
+        MONITOR_INFO_2W info{};
+        info.pName = const_cast<LPWSTR>(kMonitor);
+        info.pDLLName = const_cast<LPWSTR>(L"lanport.dll");
+        ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) << GetLastError();
+        xcv = openXcv(std::wstring(L",XcvMonitor ") + kMonitor);
+        ASSERT_NE(xcv, nullptr);
+    }
+    void TearDown() override
+    {
+        if (xcv) ClosePrinter(xcv);
+        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+    }
+
+    static HANDLE openXcv(const std::wstring& object)
+    {
+        PRINTER_DEFAULTSW defaults{};
+        defaults.DesiredAccess = SERVER_ACCESS_ADMINISTER;
+        HANDLE handle = nullptr;
+        if (!OpenPrinterW(const_cast<LPWSTR>(object.c_str()), &handle, &defaults)) {
+            ADD_FAILURE() << "OpenPrinterW(" << std::string(object.begin(), object.end())
+                          << ") failed: " << GetLastError();
+            return nullptr;
+        }
+        return handle;
+    }
+
+    // One command through the client; the spooler's own failure fails the test, the
+    // monitor's status is the result.
+    DWORD send(LPCWSTR command, const void* in, DWORD cbIn, void* out, DWORD cbOut, DWORD* needed = nullptr,
+               HANDLE handle = nullptr)
+    {
+        DWORD status = kUntouched, ignored = kUntouched;
+        BOOL ok = XcvDataW(handle ? handle : xcv, command, static_cast<PBYTE>(const_cast<void*>(in)), cbIn,
+                           static_cast<PBYTE>(out), cbOut, needed ? needed : &ignored, &status);
+        EXPECT_TRUE(ok) << "XcvDataW failed: " << GetLastError();
+        return status;
+    }
+    template <class Request, class Reply>
+    DWORD send(LPCWSTR command, const Request& request, Reply& reply)
+    {
+        return send(command, &request, sizeof request, &reply, sizeof reply);
+    }
+    template <class Reply>
+    DWORD sendName(LPCWSTR command, const std::wstring& name, Reply& reply)
+    {
+        std::vector<BYTE> in = nameInput(name);
+        return send(command, in.data(), static_cast<DWORD>(in.size()), &reply, sizeof reply);
+    }
+
+    DWORD verifyAddress(const std::wstring& text, DWORD format, VerPortAddrReply* reply)
+    {
+        VerPortAddrRequest request{};
+        wcsncpy(request.addressText, text.c_str(), 129);
+        request.addrFormat = format;
+        memset(reply, 0xCD, sizeof *reply);
+        return send(L"VerPortAddr", request, *reply);
+    }
+
+    DWORD addPort(const std::wstring& name, DWORD ipAddress, DWORD* errRc = nullptr)
+    {
+        AddPortRequest request{};
+        wcsncpy(request.portName, name.c_str(), 255);
+        request.configInfo = defaultConfig(ipAddress);
+        request.configInfo.monitorLevel = 7;  // the monitor stores 1 whatever comes
+        AddPortReply reply{kUntouched, kUntouched};
+        DWORD status = send(L"AddPort", request, reply);
+        if (errRc) *errRc = reply.errRc;
+        return status;
+    }
+
+    // The administration tool's sequence: address and name checks, then the add.
+    void addVerified(const std::wstring& name, const std::wstring& address, DWORD ipAddress)
+    {
+        VerPortAddrReply verified;
+        ASSERT_EQ(verifyAddress(address, 2, &verified), ERROR_SUCCESS);
+        ASSERT_EQ(verified.ipAddress, ipAddress);
+        DWORD errRc = kUntouched;
+        ASSERT_EQ(sendName(L"VerPortName", name, errRc), ERROR_SUCCESS);
+        ASSERT_EQ(errRc, kErrRcSuccess);
+        ASSERT_EQ(addPort(name, ipAddress, &errRc), ERROR_SUCCESS);
+        ASSERT_EQ(errRc, kErrRcSuccess);
+    }
+
+    HANDLE xcv = nullptr;
+};
+
+}  // namespace
+
+TEST_F(XcvClientTest, UnknownCommandsAreGeneralFailures)
+{
+    AddPortRequest request{};
+    wcscpy(request.portName, L"Zephrin:lower");
+    request.configInfo = defaultConfig(dotted(10, 9, 9, 1));
+    AddPortReply reply{kUntouched, kUntouched};
+    EXPECT_EQ(send(L"addport", request, reply), ERROR_GEN_FAILURE);
+    EXPECT_EQ(reply.errRc, kUntouched) << "no output written";
+    EXPECT_EQ(send(L"NoSuchCommand", nullptr, 0, nullptr, 0), ERROR_GEN_FAILURE);
+    EXPECT_EQ(send(L"", nullptr, 0, nullptr, 0), ERROR_GEN_FAILURE);
+    EXPECT_FALSE(portKeyExists(L"Zephrin:lower"));
+}
+
+TEST_F(XcvClientTest, MonitorUINamesTheUiLibraryAfterASizingCall)
+{
+    BYTE small[2] = {0x55, 0x55};
+    DWORD needed = 0;
+    EXPECT_EQ(send(L"MonitorUI", nullptr, 0, small, sizeof small, &needed), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(needed, 28u);
+    EXPECT_EQ(small[0], 0x55);
+
+    std::vector<WCHAR> name(needed / sizeof(WCHAR), L'x');
+    needed = 0;
+    EXPECT_EQ(send(L"MonitorUI", nullptr, 0, name.data(), static_cast<DWORD>(name.size() * sizeof(WCHAR)), &needed),
+              ERROR_SUCCESS);
+    EXPECT_EQ(needed, 28u);
+    EXPECT_STREQ(name.data(), L"lanportui.dll");
+
+    // No output at all: the size only.
+    needed = 0;
+    EXPECT_EQ(send(L"MonitorUI", nullptr, 0, nullptr, 0, &needed), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(needed, 28u);
+}
+
+TEST_F(XcvClientTest, SpoolerRefusesMissingStatusAndSizeWordsItself)
+{
+    // Wine's spooler checks these before the monitor sees the call.
+    WCHAR name[16];
+    DWORD needed = 0, status = kUntouched;
+    SetLastError(0);
+    EXPECT_FALSE(XcvDataW(xcv, L"MonitorUI", nullptr, 0, reinterpret_cast<PBYTE>(name), sizeof name, nullptr,
+                          &status));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    SetLastError(0);
+    EXPECT_FALSE(XcvDataW(xcv, L"MonitorUI", nullptr, 0, reinterpret_cast<PBYTE>(name), sizeof name, &needed,
+                          nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_X_NULL_REF_POINTER));
+    SetLastError(0);
+    EXPECT_FALSE(XcvDataW(xcv, L"MonitorUI", nullptr, 0, nullptr, 28, &needed, &status));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_X_NULL_REF_POINTER));
+    EXPECT_EQ(status, kUntouched);
+}
+
+TEST_F(XcvClientTest, AddPortStoresLevelOneAndRefusesBadRequests)
+{
+    const DWORD address = dotted(10, 9, 0, 1);
+    DWORD errRc = kUntouched;
+    ASSERT_EQ(addPort(L"Zephrin:added", address, &errRc), ERROR_SUCCESS);
+    EXPECT_EQ(errRc, kErrRcSuccess);
+    ConfigInfo stored{};
+    ASSERT_TRUE(storedConfig(L"Zephrin:added", &stored));
+    EXPECT_EQ(stored.monitorLevel, 1u);
+    EXPECT_EQ(stored.ipAddress, address);
+    EXPECT_EQ(stored.timeout, 300);
+    EXPECT_STREQ(stored.community, L"kestro_gauge");
+    EXPECT_TRUE(listed(spoolerPorts(), L"Zephrin:added"));
+
+    // One byte short: nothing is created, and the reply says nothing more.
+    AddPortRequest request{};
+    wcscpy(request.portName, L"Zephrin:short");
+    request.configInfo = defaultConfig(dotted(10, 9, 0, 2));
+    AddPortReply reply{kUntouched, kUntouched};
+    EXPECT_EQ(send(L"AddPort", &request, sizeof request - 1, &reply, sizeof reply), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(reply.printerType, 0u);
+    EXPECT_EQ(reply.errRc, kErrRcSuccess);
+    // A reply of the wrong size is not written.
+    BYTE longReply[12];
+    memset(longReply, 0x77, sizeof longReply);
+    EXPECT_EQ(send(L"AddPort", &request, sizeof request, longReply, sizeof longReply), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(longReply[0], 0x77);
+    EXPECT_EQ(send(L"AddPort", &request, sizeof request, nullptr, 0), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(portKeyExists(L"Zephrin:short"));
+    EXPECT_FALSE(listed(spoolerPorts(), L"Zephrin:short"));
+
+    // Names that cannot be a key or be addressed by every command: errRc 10.
+    const std::wstring tooLong = L"Zephrin:" + std::wstring(121, L'n');  // 129 characters
+    for (const std::wstring& bad : {std::wstring(), std::wstring(L"Zephrin:a\\b"), std::wstring(L"Zephrin:a,b"),
+                                    tooLong}) {
+        EXPECT_EQ(addPort(bad, dotted(10, 9, 0, 3), &errRc), ERROR_INVALID_PARAMETER) << bad.size();
+        EXPECT_EQ(errRc, kErrRcGeneral);
+    }
+    // No NUL within the name field.
+    AddPortRequest unterminated{};
+    for (WCHAR& c : unterminated.portName) c = L'u';
+    reply = {kUntouched, kUntouched};
+    EXPECT_EQ(send(L"AddPort", unterminated, reply), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(reply.errRc, kErrRcGeneral);
+    // The longest usable name is taken.
+    const std::wstring longest = tooLong.substr(0, 128);
+    EXPECT_EQ(addPort(longest, dotted(10, 9, 0, 4), &errRc), ERROR_SUCCESS);
+    EXPECT_TRUE(portKeyExists(longest));
+
+    std::vector<std::wstring> keys = portKeys();
+    std::sort(keys.begin(), keys.end());
+    std::vector<std::wstring> expected{L"Zephrin:added", longest};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(keys, expected);
+}
+
+TEST_F(XcvClientTest, VerPortAddrAnswersTheAddressUntilAPortHasIt)
+{
+    VerPortAddrReply reply;
+    ASSERT_EQ(verifyAddress(L"10.1.2.3", 2, &reply), ERROR_SUCCESS);
+    EXPECT_EQ(reply.ipAddress, 0x0302010Au);
+    EXPECT_STREQ(reply.dottedAddress, L"10.1.2.3");
+    EXPECT_EQ(reply.errRc, kErrRcSuccess);
+
+    ASSERT_EQ(addPort(L"Zephrin:10.1.2.3", 0x0302010A), ERROR_SUCCESS);
+    EXPECT_EQ(verifyAddress(L"10.1.2.3", 2, &reply), ERROR_GEN_FAILURE);
+    EXPECT_EQ(reply.errRc, kErrRcAddressUsed);
+    EXPECT_EQ(reply.ipAddress, 0x0302010Au);
+    EXPECT_STREQ(reply.dottedAddress, L"10.1.2.3");
+
+    // Invalid format codes and texts.
+    for (DWORD format : {0u, 1u, 3u, 16u}) {
+        EXPECT_EQ(verifyAddress(L"10.1.2.4", format, &reply), ERROR_GEN_FAILURE) << format;
+        EXPECT_EQ(reply.errRc, kErrRcBadAddress) << format;
+    }
+    EXPECT_EQ(verifyAddress(L"10.1.2.x", 2, &reply), ERROR_GEN_FAILURE);
+    EXPECT_EQ(reply.errRc, kErrRcBadAddress);
+    // Longer than any dotted address: refused, not copied into the 16-character field.
+    EXPECT_EQ(verifyAddress(L"010.001.002.0004", 2, &reply), ERROR_GEN_FAILURE);
+    EXPECT_EQ(reply.errRc, kErrRcBadAddress);
+    EXPECT_EQ(verifyAddress(L"255.255.255.254", 2, &reply), ERROR_SUCCESS);
+    EXPECT_STREQ(reply.dottedAddress, L"255.255.255.254");
+
+    // A host name from the machine's hosts file.
+    EXPECT_EQ(verifyAddress(L"localhost", 4, &reply), ERROR_SUCCESS);
+    EXPECT_EQ(reply.ipAddress, dotted(127, 0, 0, 1));
+    EXPECT_STREQ(reply.dottedAddress, L"127.0.0.1");
+
+    // Sizes: a short request is 87, a short reply 122, and neither is touched past its end.
+    VerPortAddrRequest request{};
+    wcscpy(request.addressText, L"10.1.2.5");
+    request.addrFormat = 2;
+    memset(&reply, 0xCD, sizeof reply);
+    EXPECT_EQ(send(L"VerPortAddr", &request, sizeof request - 1, &reply, sizeof reply), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(reply.errRc, kErrRcGeneral);
+    BYTE shortReply[sizeof(VerPortAddrReply)];
+    memset(shortReply, 0x66, sizeof shortReply);
+    EXPECT_EQ(send(L"VerPortAddr", &request, sizeof request, shortReply, sizeof shortReply - 1),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(shortReply[0], 0x66);
+    VerPortAddrRequest unterminated;
+    for (WCHAR& c : unterminated.addressText) c = L'1';
+    unterminated.addrFormat = 2;
+    EXPECT_EQ(send(L"VerPortAddr", unterminated, reply), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(reply.errRc, kErrRcGeneral);
+}
+
+TEST_F(XcvClientTest, VerPortNameTellsAnotherMonitorsPortFromOurs)
+{
+    // Wine's local port monitor owns "FILE:"; the spooler lists it.
+    ASSERT_TRUE(listed(spoolerPorts(), L"FILE:"));
+    DWORD errRc = kUntouched;
+    EXPECT_EQ(sendName(L"VerPortName", L"FILE:", errRc), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(errRc, kErrRcNameUsed);
+    errRc = kUntouched;
+    EXPECT_EQ(sendName(L"VerPortName", L"file:", errRc), ERROR_ALREADY_EXISTS) << "any case";
+    EXPECT_EQ(errRc, kErrRcNameUsed);
+
+    errRc = kUntouched;
+    EXPECT_EQ(sendName(L"VerPortName", L"Zephrin:ours", errRc), ERROR_SUCCESS);
+    EXPECT_EQ(errRc, kErrRcSuccess);
+    ASSERT_EQ(addPort(L"Zephrin:ours", dotted(10, 9, 1, 1)), ERROR_SUCCESS);
+    errRc = kUntouched;
+    // The spooler lists this monitor's ports too (it asks every loaded monitor), so for
+    // a registered monitor the spooler's answer comes first: 183, not 31.
+    ASSERT_TRUE(listed(spoolerPorts(), L"Zephrin:ours"));
+    EXPECT_EQ(sendName(L"VerPortName", L"Zephrin:ours", errRc), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(errRc, kErrRcNameUsed);
+
+    // The name must end within the input; the reply must hold the errRc.
+    const WCHAR unterminated[3] = {L'F', L'I', L'L'};
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"VerPortName", unterminated, sizeof unterminated, &errRc, sizeof errRc),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(errRc, kErrRcGeneral);
+    std::vector<BYTE> in = nameInput(L"Zephrin:free");
+    BYTE shortReply[3] = {0x44, 0x44, 0x44};
+    EXPECT_EQ(send(L"VerPortName", in.data(), static_cast<DWORD>(in.size()), shortReply, sizeof shortReply),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(shortReply[0], 0x44);
+}
+
+TEST_F(XcvClientTest, VerPortNameForAPortOnlyInTheMonitorsTable)
+{
+    // A port whose registry key is gone is in the table alone; the spooler, asking the
+    // monitor's EnumPorts, still sees it. Wine lists it, so 183 is the answer here.
+    ASSERT_EQ(addPort(L"Zephrin:tableonly", dotted(10, 9, 1, 2)), ERROR_SUCCESS);
+    deleteTree(HKEY_LOCAL_MACHINE, std::wstring(kPortsKey) + L"\\Zephrin:tableonly");
+    ASSERT_FALSE(portKeyExists(L"Zephrin:tableonly"));
+    ASSERT_TRUE(listed(spoolerPorts(), L"Zephrin:tableonly"));
+    DWORD errRc = kUntouched;
+    EXPECT_EQ(sendName(L"VerPortName", L"ZEPHRIN:TABLEONLY", errRc), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(errRc, kErrRcNameUsed);
+}
+
+TEST_F(XcvClientTest, GetPortConfigReturnsTheStoredRecord)
+{
+    const DWORD address = dotted(10, 9, 2, 1);
+    ASSERT_EQ(addPort(L"Zephrin:config", address), ERROR_SUCCESS);
+    GetPortConfigReply reply;
+    memset(&reply, 0xCD, sizeof reply);
+    ASSERT_EQ(sendName(L"GetPortConfig", L"Zephrin:config", reply), ERROR_SUCCESS);
+    EXPECT_EQ(reply.errRc, kErrRcSuccess);
+    EXPECT_EQ(reply.configInfo.ipAddress, address);
+    EXPECT_EQ(reply.configInfo.monitorLevel, 1u);
+    EXPECT_EQ(reply.configInfo.retryCount, 2);
+    EXPECT_STREQ(reply.configInfo.community, L"kestro_gauge");
+    EXPECT_STREQ(reply.dottedAddress, L"10.9.2.1");
+    EXPECT_EQ(reply.portFlags, 0u) << "neither open nor busy";
+    // The lookup ignores case.
+    EXPECT_EQ(sendName(L"GetPortConfig", L"zephrin:CONFIG", reply), ERROR_SUCCESS);
+
+    memset(&reply, 0xCD, sizeof reply);
+    EXPECT_EQ(sendName(L"GetPortConfig", L"Zephrin:unknown", reply), ERROR_GEN_FAILURE);
+    EXPECT_EQ(reply.errRc, kErrRcGeneral);
+
+    // 129 characters is the longest name asked for; 130 is refused before any lookup.
+    EXPECT_EQ(sendName(L"GetPortConfig", std::wstring(129, L'c'), reply), ERROR_GEN_FAILURE);
+    memset(&reply, 0xCD, sizeof reply);
+    EXPECT_EQ(sendName(L"GetPortConfig", std::wstring(130, L'c'), reply), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(reply.errRc, kErrRcGeneral);
+    EXPECT_EQ(sendName(L"GetPortConfig", L"", reply), ERROR_INVALID_PARAMETER);
+    // Reply sizes other than 580, and no NUL within the input.
+    BYTE longReply[sizeof(GetPortConfigReply) + 4];
+    memset(longReply, 0x33, sizeof longReply);
+    std::vector<BYTE> in = nameInput(L"Zephrin:config");
+    EXPECT_EQ(send(L"GetPortConfig", in.data(), static_cast<DWORD>(in.size()), longReply, sizeof longReply),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(longReply[0], 0x33);
+    EXPECT_EQ(send(L"GetPortConfig", in.data(), static_cast<DWORD>(in.size() - 2), &reply, sizeof reply),
+              ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(XcvClientTest, UpdPortCommIsVisibleInGetPortConfigAtOnce)
+{
+    const DWORD address = dotted(10, 9, 3, 1);
+    ASSERT_EQ(addPort(L"Zephrin:community", address), ERROR_SUCCESS);
+    UpdPortCommRequest request{};
+    request.ipAddress = address;
+    wcscpy(request.community, L"new_community");
+    DWORD errRc = kUntouched;
+    ASSERT_EQ(send(L"UpdPortComm", request, errRc), ERROR_SUCCESS);
+    EXPECT_EQ(errRc, kErrRcSuccess);
+
+    GetPortConfigReply reply;
+    ASSERT_EQ(sendName(L"GetPortConfig", L"Zephrin:community", reply), ERROR_SUCCESS);
+    EXPECT_STREQ(reply.configInfo.community, L"new_community");
+    EXPECT_EQ(reply.configInfo.ipAddress, address) << "the rest of the record kept";
+    ConfigInfo stored{};
+    ASSERT_TRUE(storedConfig(L"Zephrin:community", &stored));
+    EXPECT_STREQ(stored.community, L"new_community");
+
+    request.ipAddress = dotted(10, 9, 3, 2);
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"UpdPortComm", request, errRc), ERROR_UNKNOWN_PORT);
+    EXPECT_EQ(errRc, kErrRcPortNotFound);
+
+    request.ipAddress = address;
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"UpdPortComm", &request, sizeof request - 1, &errRc, sizeof errRc), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(errRc, kErrRcGeneral);
+    for (WCHAR& c : request.community) c = L'z';
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"UpdPortComm", request, errRc), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(errRc, kErrRcGeneral);
+    ASSERT_TRUE(storedConfig(L"Zephrin:community", &stored));
+    EXPECT_STREQ(stored.community, L"new_community") << "a refused request changes nothing";
+}
+
+TEST_F(XcvClientTest, CfgPortReplacesTheStoredRecord)
+{
+    const DWORD address = dotted(10, 9, 4, 1);
+    ASSERT_EQ(addPort(L"Zephrin:cfg", address), ERROR_SUCCESS);
+    CfgPortRequest request{};
+    wcscpy(request.portName, L"Zephrin:cfg");
+    request.configInfo = defaultConfig(address);
+    request.configInfo.timeout = 45;
+    request.configInfo.retryCount = 7;
+    request.configInfo.monitorLevel = 3;  // stored as sent
+    DWORD errRc = kUntouched;
+    ASSERT_EQ(send(L"CfgPort", request, errRc), ERROR_SUCCESS);
+    EXPECT_EQ(errRc, kErrRcSuccess);
+    ConfigInfo stored{};
+    ASSERT_TRUE(storedConfig(L"Zephrin:cfg", &stored));
+    EXPECT_EQ(stored.timeout, 45);
+    EXPECT_EQ(stored.retryCount, 7);
+    EXPECT_EQ(stored.monitorLevel, 3u);
+    GetPortConfigReply reply;
+    ASSERT_EQ(sendName(L"GetPortConfig", L"Zephrin:cfg", reply), ERROR_SUCCESS);
+    EXPECT_EQ(reply.configInfo.timeout, 45);
+
+    // A port without a key: the registry read fails first.
+    wcscpy(request.portName, L"Zephrin:nokey");
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"CfgPort", request, errRc), ERROR_GEN_FAILURE);
+    EXPECT_EQ(errRc, kErrRcGeneral);
+    EXPECT_FALSE(portKeyExists(L"Zephrin:nokey"));
+
+    // A key without a port in the table: the key goes, 1796/250.
+    HKEY stray;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\Zephrin:stray").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &stray, nullptr),
+              ERROR_SUCCESS);
+    ConfigInfo strayConfig = defaultConfig(dotted(10, 9, 4, 2));
+    RegSetValueExW(stray, L"configInfo", 0, REG_BINARY, reinterpret_cast<BYTE*>(&strayConfig), sizeof strayConfig);
+    RegCloseKey(stray);
+    wcscpy(request.portName, L"Zephrin:stray");
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"CfgPort", request, errRc), ERROR_UNKNOWN_PORT);
+    EXPECT_EQ(errRc, kErrRcPortNotFound);
+    EXPECT_FALSE(portKeyExists(L"Zephrin:stray"));
+
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"CfgPort", &request, sizeof request + 1, &errRc, sizeof errRc), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(errRc, kErrRcGeneral);
+    for (WCHAR& c : request.portName) c = L'p';
+    errRc = kUntouched;
+    EXPECT_EQ(send(L"CfgPort", request, errRc), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(errRc, kErrRcGeneral);
+}
+
+TEST_F(XcvClientTest, GetCommAccessClearsOrKeepsTheCallersCommunity)
+{
+    ASSERT_EQ(addPort(L"Zephrin:access", dotted(10, 9, 5, 1)), ERROR_SUCCESS);
+    std::vector<BYTE> in = nameInput(L"Zephrin:access");
+    in.resize(kGetCommAccessMinInput, 0);
+    GetCommAccessReply reply{};
+    reply.errRc = kUntouched;
+    wcscpy(reply.szCommunity, L"caller");
+    reply.callerWord = 238;
+    ASSERT_EQ(send(L"GetCommAccess", in.data(), static_cast<DWORD>(in.size()), &reply, sizeof reply),
+              ERROR_SUCCESS);
+    EXPECT_EQ(reply.errRc, kErrRcSuccess);
+    EXPECT_STREQ(reply.szCommunity, L"") << "238 clears it";
+    EXPECT_EQ(reply.callerWord, 238u);
+
+    wcscpy(reply.szCommunity, L"caller");
+    reply.callerWord = 5;
+    ASSERT_EQ(send(L"GetCommAccess", in.data(), static_cast<DWORD>(in.size()), &reply, sizeof reply),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(reply.szCommunity, L"caller") << "the stored community is never returned";
+
+    std::vector<BYTE> unknown = nameInput(L"Zephrin:nothere");
+    unknown.resize(kGetCommAccessMinInput, 0);
+    EXPECT_EQ(send(L"GetCommAccess", unknown.data(), static_cast<DWORD>(unknown.size()), &reply, sizeof reply),
+              ERROR_UNKNOWN_PORT);
+    EXPECT_EQ(reply.errRc, kErrRcPortNotFound);
+
+    reply.errRc = kUntouched;
+    EXPECT_EQ(send(L"GetCommAccess", in.data(), kGetCommAccessMinInput - 1, &reply, sizeof reply),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(reply.errRc, kErrRcGeneral);
+    std::vector<BYTE> unterminated(kGetCommAccessMinInput, 'a');
+    reply.errRc = kUntouched;
+    EXPECT_EQ(send(L"GetCommAccess", unterminated.data(), static_cast<DWORD>(unterminated.size()), &reply,
+                   sizeof reply),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(reply.errRc, kErrRcGeneral);
+    BYTE shortReply[sizeof(GetCommAccessReply) - 1];
+    memset(shortReply, 0x22, sizeof shortReply);
+    EXPECT_EQ(send(L"GetCommAccess", in.data(), static_cast<DWORD>(in.size()), shortReply, sizeof shortReply),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(shortReply[0], 0x22);
+}
+
+TEST_F(XcvClientTest, GetPortNameFindsThePortByAddress)
+{
+    const DWORD address = dotted(10, 9, 6, 1);
+    ASSERT_EQ(addPort(L"Zephrin:named", address), ERROR_SUCCESS);
+    GetPortNameRequest request{address};
+    WCHAR name[64];
+    DWORD needed = 0;
+    ASSERT_EQ(send(L"GetPortName", &request, sizeof request, name, sizeof name, &needed), ERROR_SUCCESS);
+    EXPECT_STREQ(name, L"Zephrin:named");
+    EXPECT_EQ(needed, sizeof(L"Zephrin:named"));
+
+    // Too small by one character: 122 and the size, nothing written.
+    std::vector<WCHAR> small(wcslen(L"Zephrin:named"), L'#');
+    needed = 0;
+    EXPECT_EQ(send(L"GetPortName", &request, sizeof request, small.data(),
+                   static_cast<DWORD>(small.size() * sizeof(WCHAR)), &needed),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(needed, sizeof(L"Zephrin:named"));
+    EXPECT_EQ(small[0], L'#');
+
+    request.ipAddress = dotted(10, 9, 6, 2);
+    wcscpy(name, L"old");
+    EXPECT_EQ(send(L"GetPortName", &request, sizeof request, name, sizeof name), ERROR_UNKNOWN_PORT);
+    EXPECT_STREQ(name, L"");
+    EXPECT_EQ(send(L"GetPortName", &request, sizeof request - 1, name, sizeof name), ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(XcvClientTest, DeletePortRemovesThePortFromTheSpoolerAndTheRegistry)
+{
+    addVerified(L"Zephrin:10.9.7.1", L"10.9.7.1", dotted(10, 9, 7, 1));
+    ASSERT_TRUE(listed(spoolerPorts(), L"Zephrin:10.9.7.1"));
+    ASSERT_TRUE(portKeyExists(L"Zephrin:10.9.7.1"));
+
+    std::vector<BYTE> in = nameInput(L"Zephrin:10.9.7.1");
+    EXPECT_EQ(send(L"DeletePort", in.data(), static_cast<DWORD>(in.size()), nullptr, 0), ERROR_SUCCESS);
+    EXPECT_FALSE(listed(spoolerPorts(), L"Zephrin:10.9.7.1"));
+    EXPECT_FALSE(portKeyExists(L"Zephrin:10.9.7.1"));
+    // The address is free again.
+    VerPortAddrReply verified;
+    EXPECT_EQ(verifyAddress(L"10.9.7.1", 2, &verified), ERROR_SUCCESS);
+
+    EXPECT_EQ(send(L"DeletePort", in.data(), static_cast<DWORD>(in.size()), nullptr, 0), ERROR_UNKNOWN_PORT);
+    EXPECT_EQ(send(L"DeletePort", nullptr, 0, nullptr, 0), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(send(L"DeletePort", in.data(), static_cast<DWORD>(in.size() - 2), nullptr, 0),
+              ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(XcvClientTest, DeletePortInAnotherCaseRemovesTableEntryAndKey)
+{
+    addVerified(L"Zephrin:Mixed", L"10.9.8.1", dotted(10, 9, 8, 1));
+    std::vector<BYTE> in = nameInput(L"ZEPHRIN:MIXED");
+    EXPECT_EQ(send(L"DeletePort", in.data(), static_cast<DWORD>(in.size()), nullptr, 0), ERROR_SUCCESS);
+    std::vector<std::wstring> ports = spoolerPorts();
+    EXPECT_FALSE(listed(ports, L"Zephrin:Mixed"));
+    EXPECT_FALSE(listed(ports, L"ZEPHRIN:MIXED"));
+    EXPECT_FALSE(portKeyExists(L"Zephrin:Mixed"));
+    VerPortAddrReply verified;
+    EXPECT_EQ(verifyAddress(L"10.9.8.1", 2, &verified), ERROR_SUCCESS) << "gone from the table too";
+}
+
+TEST_F(XcvClientTest, XcvPortHandleReachesTheSameCommands)
+{
+    addVerified(L"Zephrin:10.9.9.1", L"10.9.9.1", dotted(10, 9, 9, 1));
+    HANDLE port = openXcv(L",XcvPort Zephrin:10.9.9.1");
+    ASSERT_NE(port, nullptr);
+    GetPortConfigReply reply;
+    std::vector<BYTE> in = nameInput(L"Zephrin:10.9.9.1");
+    EXPECT_EQ(send(L"GetPortConfig", in.data(), static_cast<DWORD>(in.size()), &reply, sizeof reply, nullptr, port),
+              ERROR_SUCCESS);
+    EXPECT_EQ(reply.configInfo.ipAddress, dotted(10, 9, 9, 1));
+    DWORD needed = 0;
+    WCHAR ui[16];
+    EXPECT_EQ(send(L"MonitorUI", nullptr, 0, ui, sizeof ui, &needed, port), ERROR_SUCCESS);
+    EXPECT_STREQ(ui, L"lanportui.dll");
+    EXPECT_EQ(send(L"DeletePort", in.data(), static_cast<DWORD>(in.size()), nullptr, 0, nullptr, port),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(ClosePrinter(port));
+    EXPECT_FALSE(portKeyExists(L"Zephrin:10.9.9.1"));
+
+    // The spooler finds a port's monitor by its key: without one there is no handle.
+    HANDLE none = nullptr;
+    PRINTER_DEFAULTSW defaults{};
+    defaults.DesiredAccess = SERVER_ACCESS_ADMINISTER;
+    EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(L",XcvPort Zephrin:10.9.9.1"), &none, &defaults));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+}
