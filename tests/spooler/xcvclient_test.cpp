@@ -15,6 +15,9 @@
 
 #include "paths.h"
 #include "records.h"
+#include "registrytree.h"
+
+using namespace testing_support;
 
 namespace {
 
@@ -36,20 +39,6 @@ std::wstring systemFile(const wchar_t* name)
 
 // Removes a key with everything below it (the system's tree deletion is newer than the
 // Windows version the project builds for).
-void deleteTree(HKEY parent, const std::wstring& name)
-{
-    HKEY key;
-    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    for (;;) {
-        wchar_t child[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        deleteTree(key, child);
-    }
-    RegCloseKey(key);
-    RegDeleteKeyW(parent, name.c_str());
-}
-
 bool portKeyExists(const std::wstring& name)
 {
     HKEY key;
@@ -62,18 +51,7 @@ bool portKeyExists(const std::wstring& name)
 
 std::vector<std::wstring> portKeys()
 {
-    std::vector<std::wstring> names;
-    HKEY ports;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_READ, &ports) != ERROR_SUCCESS) return names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(ports, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.push_back(name);
-    }
-    RegCloseKey(ports);
-    return names;
+    return SubkeyNames(HKEY_LOCAL_MACHINE, kPortsKey);
 }
 
 // The configInfo value of a port's key; false when there is none of the right size.
@@ -142,7 +120,7 @@ protected:
         ASSERT_TRUE(CopyFileW(LANPORTRES_DLL_PATH, systemFile(L"lanportres.dll").c_str(), FALSE));
         DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
         // Ports left by an earlier program would be read at start-up.
-        deleteTree(HKEY_LOCAL_MACHINE, kMonitorKey);
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, kMonitorKey);
         MONITOR_INFO_2W info{};
         info.pName = const_cast<LPWSTR>(kMonitor);
         info.pDLLName = const_cast<LPWSTR>(L"lanport.dll");
@@ -431,7 +409,7 @@ TEST_F(XcvClientTest, VerPortNameForAPortOnlyInTheMonitorsTable)
     // A port whose registry key is gone is in the table alone; the spooler, asking the
     // monitor's EnumPorts, still sees it. Wine lists it, so 183 is the answer here.
     ASSERT_EQ(addPort(L"Zephrin:tableonly", dotted(10, 9, 1, 2)), ERROR_SUCCESS);
-    deleteTree(HKEY_LOCAL_MACHINE, std::wstring(kPortsKey) + L"\\Zephrin:tableonly");
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, std::wstring(kPortsKey) + L"\\Zephrin:tableonly");
     ASSERT_FALSE(portKeyExists(L"Zephrin:tableonly"));
     ASSERT_TRUE(listed(spoolerPorts(), L"Zephrin:tableonly"));
     DWORD errRc = kUntouched;

@@ -26,21 +26,6 @@ RegistryRoot::~RegistryRoot()
     DeleteKeyTree(HKEY_CURRENT_USER, path_);
 }
 
-void DeleteKeyTree(HKEY parent, const std::wstring& name)
-{
-    HKEY key;
-    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    for (;;) {
-        wchar_t child[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        DeleteKeyTree(key, child);
-    }
-    RegCloseKey(key);
-    RegDeleteKeyW(parent, name.c_str());
-}
-
 void WritePortKey(HKEY root, const std::wstring& name, const ConfigInfo& config, DWORD size)
 {
     std::vector<BYTE> bytes(size, 0);
@@ -71,18 +56,7 @@ bool PortKeyExists(HKEY root, const std::wstring& name)
 
 std::vector<std::wstring> PortKeys(HKEY root)
 {
-    std::vector<std::wstring> names;
-    HKEY ports;
-    if (RegOpenKeyExW(root, L"Ports", 0, KEY_READ, &ports) != ERROR_SUCCESS) return names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[256];
-        DWORD length = 256;
-        if (RegEnumKeyExW(ports, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.push_back(name);
-    }
-    RegCloseKey(ports);
-    return names;
+    return SubkeyNames(root, L"Ports");
 }
 
 DWORD Address(const char* dotted)

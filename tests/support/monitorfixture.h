@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "records.h"
+#include "registrytree.h"
 #include "tracefiles.h"
 
 extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE monitor);
@@ -31,7 +32,6 @@ private:
     std::wstring path_;
 };
 
-void DeleteKeyTree(HKEY parent, const std::wstring& name);
 
 // A port's registry key with a configuration record of the given size (540 normally).
 void WritePortKey(HKEY root, const std::wstring& name, const ConfigInfo& config,
