@@ -75,7 +75,7 @@ LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags)
     WCHAR working[kWorkingNameChars];
     wcscpy(working, portName);
     TRACE(TRC_FLOW, "lanportm: Enter monSetNewPort, port %ls\n", working);
-    LONG result = kErrRcSuccess;
+    DWORD result = kErrRcSuccess;
     WORD format = IPAddrFormat(address);
     VerPortAddrRequest verify{};
     VerPortAddrReply verified{};
@@ -88,13 +88,13 @@ LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags)
     } else {
         wcscpy(verify.addressText, address);
         verify.addrFormat = format;
-        if (runServer<VerPortAddrRequest, VerPortAddrReply>(VerifyPortAddrServer, verify, verified) !=
+        if (runServer(VerifyPortAddrServer, verify, verified) !=
             ERROR_SUCCESS) {
             // A failure without a monitor code (a failed text conversion) is no success.
-            result = verified.errRc ? static_cast<LONG>(verified.errRc) : static_cast<LONG>(kErrRcGeneral);
+            result = verified.errRc ? verified.errRc : kErrRcGeneral;
             TRACE(TRC_ERROR, "lanportm: monSetNewPort: VerifyPortAddrServer failed; ErrRc=%d\n",
                   static_cast<int>(result));
-            if (result == static_cast<LONG>(kErrRcAddressUsed)) {
+            if (result == kErrRcAddressUsed) {
                 if (QelPort* existing = FindPortEntryByAddress(verified.ipAddress)) {
                     if (wcscmp(existing->portName, working) == 0) {
                         result = kErrRcPortExists;
@@ -109,24 +109,24 @@ LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags)
             }
         } else {
             DWORD nameErrRc = kErrRcSuccess;
-            for (unsigned attempt = 1; result != static_cast<LONG>(kErrRcGeneral) &&
+            for (unsigned attempt = 1; result != kErrRcGeneral &&
                                        verifyName(working, &nameErrRc) != ERROR_SUCCESS;
                  ++attempt) {
-                result = static_cast<LONG>(nameErrRc);
+                result = nameErrRc;
                 if (!generateName(working, address, attempt)) result = kErrRcGeneral;
             }
-            if (result != static_cast<LONG>(kErrRcGeneral)) {
+            if (result != kErrRcGeneral) {
                 AddPortRequest add{};
                 wcscpy(add.portName, working);
                 wcsncpy(add.addressText, address, std::size(add.addressText) - 1);
                 add.requestFlags = flags;
                 add.configInfo = defaultConfig(verified.ipAddress, format);
                 AddPortReply added{};
-                DWORD rc = runServer<AddPortRequest, AddPortReply>(AddPortServer, add, added);
+                DWORD rc = runServer(AddPortServer, add, added);
                 if (rc != ERROR_SUCCESS) {
                     TRACE(TRC_ERROR, "lanportm: monSetNewPort: AddPortServer failed; printerType=%d, dwRet=%d, ErrRc=%d\n",
                           static_cast<int>(added.printerType), static_cast<int>(rc), static_cast<int>(added.errRc));
-                    result = added.errRc ? static_cast<LONG>(added.errRc) : static_cast<LONG>(kErrRcGeneral);
+                    result = added.errRc ? added.errRc : kErrRcGeneral;
                 } else {
                     wcscpy(portName, working);
                 }
@@ -136,5 +136,5 @@ LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags)
     TRACE(TRC_FLOW, "lanportm: Exit  monSetNewPort %s %ls\n",
           result == kErrRcSuccess ? "success new port created:" : "failure, no port created",
           result == kErrRcSuccess ? working : L"");
-    return result;
+    return static_cast<LONG>(result);
 }

@@ -24,12 +24,15 @@ void writeReply(PBYTE out, const Record& reply)
     memcpy(out, &reply, sizeof reply);
 }
 
+enum class Size { Exact, AtLeast };
+
+// Copies the request when the input has the record's size (exactly, or at least).
 template <class Record>
-Record readRequest(const BYTE* in)
+bool readRequest(const BYTE* in, DWORD cbIn, Size size, Record* request)
 {
-    Record request;
-    memcpy(&request, in, sizeof request);
-    return request;
+    if (!in || cbIn < sizeof(Record) || (size == Size::Exact && cbIn != sizeof(Record))) return false;
+    memcpy(request, in, sizeof(Record));
+    return true;
 }
 
 // Writes only an errRc of a reply that has room for one; the rest stays as it was.
@@ -91,9 +94,8 @@ DWORD AddPortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
     DWORD status = ERROR_SUCCESS;
     AddPortReply reply{0, kErrRcSuccess};
     AddPortRequest request;
-    if (!out || cbOut != sizeof(AddPortReply) || !in || cbIn != sizeof(AddPortRequest) ||
-        !terminatedWithin((request = readRequest<AddPortRequest>(in)).portName) ||
-        !IsUsablePortName(request.portName)) {
+    if (!out || cbOut != sizeof(AddPortReply) || !readRequest(in, cbIn, Size::Exact, &request) ||
+        !terminatedWithin(request.portName) || !IsUsablePortName(request.portName)) {
         TRACE(TRC_ERROR, "lanportm: Error in AddPortServer - Bad parameters\n");
         // Sizes right, name unusable: the reply says why.
         if (out && cbOut == sizeof(AddPortReply)) {
@@ -129,8 +131,7 @@ DWORD VerifyPortAddrServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
     memcpy(&reply, out, sizeof reply);
     reply.errRc = kErrRcSuccess;
     VerPortAddrRequest request;
-    if (!in || cbIn < sizeof(VerPortAddrRequest) ||
-        !terminatedWithin((request = readRequest<VerPortAddrRequest>(in)).addressText)) {
+    if (!readRequest(in, cbIn, Size::AtLeast, &request) || !terminatedWithin(request.addressText)) {
         reply.errRc = kErrRcGeneral;
         writeReply(out, reply);
         return ERROR_INVALID_PARAMETER;
@@ -222,8 +223,8 @@ DWORD UpdatePortCommServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
     DWORD status = ERROR_SUCCESS;
     DWORD errRc = kErrRcSuccess;
     UpdPortCommRequest request;
-    if (!out || cbOut != sizeof(DWORD) || !in || cbIn != sizeof(UpdPortCommRequest) ||
-        !terminatedWithin((request = readRequest<UpdPortCommRequest>(in)).community)) {
+    if (!out || cbOut != sizeof(DWORD) || !readRequest(in, cbIn, Size::Exact, &request) ||
+        !terminatedWithin(request.community)) {
         TRACE(TRC_ERROR, "lanportm: Error - Bad parameters\n");
         if (out && cbOut == sizeof(DWORD)) writeErrRc(out, cbOut, kErrRcGeneral);
         status = ERROR_INVALID_PARAMETER;
@@ -277,8 +278,8 @@ DWORD ConfigurePortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD n
     DWORD status = ERROR_SUCCESS;
     DWORD errRc = kErrRcSuccess;
     CfgPortRequest request;
-    if (!out || cbOut != sizeof(DWORD) || !in || cbIn != sizeof(CfgPortRequest) ||
-        !terminatedWithin((request = readRequest<CfgPortRequest>(in)).portName)) {
+    if (!out || cbOut != sizeof(DWORD) || !readRequest(in, cbIn, Size::Exact, &request) ||
+        !terminatedWithin(request.portName)) {
         TRACE(TRC_ERROR, "lanportm: Error in ConfigurePortServer - Bad parameters\n");
         errRc = kErrRcGeneral;
         status = ERROR_INVALID_PARAMETER;
@@ -386,8 +387,8 @@ DWORD GetPortConfigServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD n
 
 DWORD GetPortNameServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
 {
-    if (!in || cbIn < sizeof(GetPortNameRequest)) return ERROR_INVALID_PARAMETER;
-    auto request = readRequest<GetPortNameRequest>(in);
+    GetPortNameRequest request;
+    if (!readRequest(in, cbIn, Size::AtLeast, &request)) return ERROR_INVALID_PARAMETER;
     QelPort* port = FindPortEntryByAddress(request.ipAddress);
     if (!port) {
         if (out && cbOut >= sizeof(WCHAR)) memset(out, 0, sizeof(WCHAR));

@@ -31,7 +31,8 @@ constexpr XcvCommand kXcvCommands[] = {
     {L"GetPortName",   GetPortNameServer},
 };
 
-// The handle carries no state; a fixed non-NULL value keeps spoolers that test it happy.
+// The handle carries no state; a spooler may refuse a NULL one (Wine's OpenPrinterW
+// then fails with 87), so it is a fixed non-NULL value.
 HANDLE const kXcvHandle = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(1));
 
 }  // namespace
