@@ -1,0 +1,18 @@
+// The walk over the staging tree that counts and copies its files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+enum class CopyPass { Counting, Copying };
+
+// Walks the staging directory joined with `subPath` ("" for the staging directory
+// itself): counts or copies its files, then, with `recurse`, its subdirectories.
+// Non-zero when a file of the tree could not be copied or a directory not be read.
+int CopyTree(const std::string& subPath, bool recurse, CopyPass copyPass);
+
+// Copies one staged file into the destination directory, overwriting a read-only file
+// there, and deletes the staged file. Non-zero when the copy failed (the thread's last
+// error then tells why).
+int CopyOneFile(const WIN32_FIND_DATAA& findData, const std::string& sourcePath);

@@ -1,0 +1,37 @@
+// The monitor's registration with the spooler, through the spooler's ANSI interface.
+#include "registration.h"
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <vector>
+
+#include "setup.h"
+
+bool IsMonitorRegistered()
+{
+    DWORD needed = 0, count = 0;
+    EnumMonitorsA(nullptr, 2, nullptr, 0, &needed, &count);
+    if (needed == 0) return false;
+    std::vector<BYTE> buffer(needed);
+    if (!EnumMonitorsA(nullptr, 2, buffer.data(), needed, &needed, &count)) return false;
+    const auto* monitors = reinterpret_cast<const MONITOR_INFO_2A*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i)
+        if (monitors[i].pName && lstrcmpiA(monitors[i].pName, kMonitorName) == 0) return true;
+    return false;
+}
+
+void RemoveMonitorRegistration()
+{
+    DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(kMonitorName));
+}
+
+void RegisterMonitor()
+{
+    MONITOR_INFO_2A info{};
+    info.pName = const_cast<LPSTR>(kMonitorName);
+    info.pEnvironment = nullptr;
+    info.pDLLName = const_cast<LPSTR>(kMonitorDll);
+    SetLastError(0);
+    AddMonitorA(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+}

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Wine prefixes for the installer tests, each test in a fresh one of its own.
+#   fresh-prefix.sh template ARCH TEMPLATE
+#       makes the template prefix, unless one made by this Wine is already there
+#   fresh-prefix.sh run ARCH TEMPLATE PREFIX PROGRAM [ARGS...]
+#       makes PREFIX a fresh copy of the template and runs PROGRAM in it
+# A copy costs a fraction of a second where making a prefix costs many: the template's
+# program files are hard-linked, never written by Wine once they are in place. Every
+# other file (the registry above all, which Wine rewrites in place when a file has more
+# than one link) is copied.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+command=$1 arch=$2 template=$3
+
+case $arch in
+  x64) loader=/usr/lib/wine/wine64 ;;
+  x86) loader=/usr/lib/wine/wine ;;
+  *) echo "fresh-prefix: unknown architecture $arch" >&2; exit 2 ;;
+esac
+stamp=$template/.lanport-template
+
+case $command in
+template)
+  wine_version=$(wine --version)
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wine_version" ]; then exit 0; fi
+  "$here/../../scripts/wine-prefix" "$arch" "$template"
+  echo "$wine_version" > "$stamp"
+  ;;
+run)
+  prefix=$4
+  shift 4
+  [ -f "$stamp" ] || { echo "fresh-prefix: no template prefix in $template" >&2; exit 2; }
+  if [ -d "$prefix" ]; then
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+  fi
+  mkdir -p "$(dirname "$prefix")"
+  cp -al "$template" "$prefix"
+  rm "$prefix/.lanport-template"
+  find "$prefix" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.sys' \
+      -o -iname '*.nls' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb' \
+      -o -iname '*.ds' -o -iname '*.vxd' -o -iname '*.com' -o -iname '*.ax' -o -iname '*.msstyles' \) \
+    -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' sh {} +
+
+  export WINEPREFIX=$prefix WINEDEBUG=-all
+  # The persistent server must not hold the test's output open either.
+  wineserver -p </dev/null >/dev/null 2>&1
+  # The first program in a prefix starts Wine's services, which would otherwise keep
+  # the test's output open after it has ended.
+  "$loader" cmd /c exit </dev/null >/dev/null 2>&1
+  status=0
+  "$loader" "$@" || status=$?
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+  # A passing test's prefix has nothing more to tell.
+  [ "$status" -ne 0 ] || rm -rf "$prefix"
+  exit "$status"
+  ;;
+*)
+  echo "fresh-prefix: unknown command $command" >&2; exit 2 ;;
+esac

@@ -1,0 +1,188 @@
+// Runs the installer and answers its message boxes: the boxes are found among the
+// installer's top-level windows by their dialog class, caption and text, and answered
+// with a posted button click, as a user's click would arrive.
+#include "installerrun.h"
+
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <set>
+
+#include "staging.h"
+
+namespace setup_tests {
+
+const char kQuestionCaption[] = "Zephrin TCPIP Port Monitor";
+const char kErrorCaption[] = "Zephrin TCP/IP Port Monitor";
+const char kSuccessText[] = "Zephrin TCPIP Port Monitor was installed successfully !";
+const char kReinstallText[] =
+    "Zephrin TCPIP Port Monitor was already installed !\n      Do you want to reinstall it?";
+const char kDowngradeText[] =
+    "A newer Zephrin TCPIP PortMonitor is already installed on your system !\n\r"
+    "  Do you really want to downgrade your existent version ?";
+
+namespace {
+
+constexpr DWORD kTimeLimitMs = 60000;
+constexpr int kProgressBarId = 1007;
+
+DWORD runningProcess;
+
+struct WindowSearch {
+    DWORD processId;
+    std::vector<HWND> dialogs;
+};
+
+BOOL CALLBACK CollectDialogs(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof(className));
+    if (processId == search->processId && strcmp(className, "#32770") == 0 && IsWindowVisible(window))
+        search->dialogs.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> Dialogs(DWORD processId)
+{
+    WindowSearch search{processId, {}};
+    EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&search));
+    return search.dialogs;
+}
+
+bool HasButton(HWND box, int id)
+{
+    HWND button = GetDlgItem(box, id);
+    return button && IsWindowVisible(button);
+}
+
+// The message text: the one static control of the box that has any (the other holds
+// the icon).
+std::string BoxText(HWND box)
+{
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[64] = "";
+        GetClassNameA(child, className, sizeof(className));
+        if (_stricmp(className, "Static") != 0) continue;
+        std::string text = WindowText(child);
+        if (!text.empty()) return text;
+    }
+    return {};
+}
+
+void Press(HWND box, int button)
+{
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+}
+
+std::string Environment(const std::string& pathPrefix)
+{
+    std::string block;
+    char* strings = GetEnvironmentStringsA();
+    for (const char* entry = strings; *entry; entry += strlen(entry) + 1) {
+        std::string variable = entry;
+        if (!pathPrefix.empty() && _strnicmp(entry, "PATH=", 5) == 0)
+            variable = "PATH=" + pathPrefix + ";" + variable.substr(5);
+        block += variable;
+        block += '\0';
+    }
+    FreeEnvironmentStringsA(strings);
+    block += '\0';
+    return block;
+}
+
+}  // namespace
+
+std::string WindowText(HWND window)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
+    std::string text(length + 1, '\0');
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, 5000, &copied))
+        return {};
+    text.resize(copied);
+    return text;
+}
+
+HWND FindProgressWindow(DWORD processId)
+{
+    for (HWND dialog : Dialogs(processId))
+        if (GetDlgItem(dialog, kProgressBarId)) return dialog;
+    return nullptr;
+}
+
+DWORD InstallerProcessId()
+{
+    return runningProcess;
+}
+
+InstallerResult RunInstaller(const std::string& program, const std::vector<Answer>& answers,
+                             const std::string& pathPrefix)
+{
+    InstallerResult result;
+    std::string path = StagingPath(program);
+    std::string commandLine = "\"" + path + "\"";
+    std::string environment = Environment(pathPrefix);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, environment.data(),
+                        StagingPath("").c_str(), &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << path << ": " << GetLastError();
+        return result;
+    }
+    runningProcess = process.dwProcessId;
+
+    size_t next = 0;
+    std::set<HWND> answered;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kTimeLimitMs) {
+        if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) {
+            result.exited = true;
+            break;
+        }
+        for (HWND box : Dialogs(process.dwProcessId)) {
+            if (GetDlgItem(box, kProgressBarId) || answered.count(box)) continue;
+            MessageBoxSeen seen;
+            seen.caption = WindowText(box);
+            seen.text = BoxText(box);
+            seen.yes = HasButton(box, IDYES);
+            seen.no = HasButton(box, IDNO);
+            seen.ok = HasButton(box, IDOK);
+            // A box may be seen between its creation and the setting of its texts.
+            if (seen.caption.empty() || seen.text.empty()) continue;
+            result.boxes.push_back(seen);
+            answered.insert(box);
+
+            if (next < answers.size() && answers[next].caption == seen.caption && answers[next].text == seen.text) {
+                const Answer& answer = answers[next++];
+                if (answer.inspect) answer.inspect(box);
+                Press(box, answer.button);
+            } else {
+                ADD_FAILURE() << "unexpected message box \"" << seen.caption << "\": \"" << seen.text << "\"";
+                Press(box, seen.no ? IDNO : IDOK);
+            }
+        }
+        // A window handle may come back for the next box once the last one has gone.
+        for (auto it = answered.begin(); it != answered.end();)
+            it = IsWindow(*it) ? std::next(it) : answered.erase(it);
+    }
+    if (!result.exited) {
+        ADD_FAILURE() << "the installer did not end within " << kTimeLimitMs << " ms";
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, 5000);
+    }
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    runningProcess = 0;
+    EXPECT_EQ(next, answers.size()) << "message boxes that never came";
+    return result;
+}
+
+}  // namespace setup_tests
