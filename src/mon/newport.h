@@ -4,5 +4,6 @@
 #include <windows.h>
 
 // portName: in, the requested name (NUL-terminated, at most 128 characters); out, the
-// name of the created or existing port. Returns an errRc value.
-LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags);
+// name of the created or existing port. Returns an errRc value. C linkage: it is the
+// server routine of the RPC interface's generated (C) stub.
+extern "C" LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags);

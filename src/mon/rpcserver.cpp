@@ -1,12 +1,142 @@
-// The RPC endpoint through which other programs create ports.
+// The RPC endpoint through which other programs create ports: a named-pipe server for the
+// interface of portrpc.idl, whose one operation runs monSetNewPort.
+#include <windows.h>
+#include <rpc.h>
+
+#include <process.h>
+
+#include <atomic>
+#include <cerrno>
+
 #include "monitor.h"
+#include "trace.h"
+
+// The generated stub calls monSetNewPort as its server routine; seeing both declarations
+// here makes the compiler check that they agree.
+#include "newport.h"
+#include "portrpc.h"
+
+namespace {
+
+constexpr WCHAR kProtocolSequence[] = L"ncacn_np";
+constexpr unsigned kMaxCalls = 1234;
+constexpr unsigned kMinCallThreads = 1;
+
+// FALSE once the monitor's own listen found the process listening already: that
+// listener belongs to the process (the spooler's own server), so the monitor must not
+// stop it. Written by the server thread, read at detach.
+std::atomic<BOOL> ownsRpcServer{TRUE};
+
+// The thread waiting in the monitor's own RpcServerListen, 0 when none is. At process
+// exit the system has ended that thread (and the run-time's) before the detach: asking
+// the run-time to stop listening then waits for threads that are gone, for ever.
+std::atomic<DWORD> listenerThreadId{0};
+
+RPC_WSTR rpcText(const WCHAR* text)
+{
+    return reinterpret_cast<RPC_WSTR>(const_cast<WCHAR*>(text));
+}
+
+// A step's result: progress when it worked, an error when it did not.
+void traceStep(const char* format, RPC_STATUS status)
+{
+    if (status == RPC_S_OK) TRACE(TRC_FLOW, format, static_cast<unsigned>(status));
+    else TRACE(TRC_ERROR, format, static_cast<unsigned>(status));
+}
+
+// Whether the thread that listens for the monitor is still there to be stopped.
+bool listenerRunning()
+{
+    DWORD id = listenerThreadId;
+    if (!id) return false;
+    HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+    if (!thread) return false;
+    bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    CloseHandle(thread);
+    return running;
+}
+
+// Registers the interface and its endpoints; false when a step failed (traced).
+bool registerEndpoint()
+{
+    RPC_STATUS status = RpcServerUseProtseqW(rpcText(kProtocolSequence), kMaxCalls, nullptr);
+    traceStep("lanportm: RpcServerUseProtseq returned 0x%x\n", status);
+    if (status != RPC_S_OK) return false;
+
+    status = RpcServerRegisterIf(portrpc_v1_0_s_ifspec, nullptr, nullptr);
+    traceStep("lanportm: RpcServerRegisterIf returned 0x%x\n", status);
+    if (status != RPC_S_OK) return false;
+
+    RPC_BINDING_VECTOR* bindings = nullptr;
+    status = RpcServerInqBindings(&bindings);
+    traceStep("lanportm: RpcServerInqBindings returned 0x%x\n", status);
+    if (status != RPC_S_OK) return false;
+
+    status = RpcEpRegisterW(portrpc_v1_0_s_ifspec, bindings, nullptr, rpcText(L""));
+    traceStep("lanportm: RpcEpRegister returned: 0x%x\n", status);
+    // The endpoint mapper keeps its own copy of the bindings.
+    RpcBindingVectorFree(&bindings);
+    return status == RPC_S_OK;
+}
+
+unsigned __stdcall StartRPCServer(void*)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry StartRPCServer()\n");
+    if (registerEndpoint()) {
+        TRACE(TRC_FLOW, "lanportm: Calling RpcServerListen\n");
+        DWORD self = GetCurrentThreadId(), none = 0;
+        bool first = listenerThreadId.compare_exchange_strong(none, self);
+        RPC_STATUS status = RpcServerListen(kMinCallThreads, kMaxCalls, FALSE);
+        if (first) listenerThreadId = 0;
+        if (status == RPC_S_ALREADY_LISTENING) {
+            // The process's listener serves the interface from now on.
+            ownsRpcServer = FALSE;
+            TRACE(TRC_FLOW, "lanportm: RpcServerListen returned: 0x%x\n", static_cast<unsigned>(status));
+        } else {
+            traceStep("lanportm: RpcServerListen returned: 0x%x\n", status);
+        }
+    }
+    TRACE(TRC_FLOW, "lanportm: Exit  StartRPCServer()\n");
+    return 0;
+}
+
+}  // namespace
 
 BOOL InitRPC()
 {
-    return TRUE;
+    TRACE(TRC_FLOW, "lanportm: Entry InitRPC()\n");
+    uintptr_t thread = _beginthreadex(nullptr, 0, StartRPCServer, nullptr, 0, nullptr);
+    if (thread) {
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+    } else {
+        int cause = errno;
+        DWORD error = cause == EAGAIN ? ERROR_TOO_MANY_TCBS : GetLastError();
+        TRACE(TRC_ERROR, "lanportm: InitializePrintMonitor2: Unable to start RCP server thread, errno = %d\n",
+              cause);
+        SetLastError(error);
+    }
+    TRACE(TRC_FLOW, "lanportm: Exit  InitRPC %s \n", thread ? "success" : "failure");
+    return thread ? TRUE : FALSE;
 }
 
 BOOL StopRPCServer()
 {
-    return TRUE;
+    TRACE(TRC_FLOW, "lanportm: Entry  StopRPCServer()\n");
+    if (ownsRpcServer && listenerRunning()) {
+        TRACE(TRC_FLOW, "lanportm: PM owns RPC server, so it can stop it now\n");
+        RPC_STATUS status = RpcMgmtStopServerListening(nullptr);
+        if (status != RPC_S_OK)
+            TRACE(TRC_ERROR,
+                  "lanportm: ERROR: stop server listening error. RpcMgmtStopServerListening() failed, rpcRc=%d.\n",
+                  static_cast<int>(status));
+    } else if (ownsRpcServer) {
+        TRACE(TRC_FLOW, "lanportm: PM owns RPC server, but its listening thread has ended\n");
+    }
+    RPC_STATUS status = RpcServerUnregisterIf(portrpc_v1_0_s_ifspec, nullptr, FALSE);
+    if (status != RPC_S_OK)
+        TRACE(TRC_ERROR,
+              "lanportm: ERROR: Server Unregister Interface error. RpcServerUnregisterIf() failed, rpcRc=%d.\n",
+              static_cast<int>(status));
+    TRACE(TRC_FLOW, "lanportm: Exit  StopRPCServer()\n");
+    return status == RPC_S_OK ? TRUE : FALSE;
 }
