@@ -117,9 +117,9 @@ DWORD processAttach(HMODULE module)
     return 0;
 }
 
-void processDetach()
+void processDetach(bool processEnding)
 {
-    if (!StopRPCServer()) TRACE(TRC_ERROR, "lanportm: DllMain - Unable to uninitialize RPC support\n");
+    if (!StopRPCServer(processEnding)) TRACE(TRC_ERROR, "lanportm: DllMain - Unable to uninitialize RPC support\n");
     TraceStop();
 }
 
@@ -208,7 +208,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved)
         }
         switch (reason) {
         case DLL_PROCESS_ATTACH: error = processAttach(module); break;
-        case DLL_PROCESS_DETACH: processDetach(); break;
+        case DLL_PROCESS_DETACH: processDetach(reserved != nullptr); break;
         default:
             TRACE(TRC_ERROR, "lanportm: DllMain: Invalid parameter: dwReason = %d\n",
                   static_cast<int>(reason));

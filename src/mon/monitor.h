@@ -24,7 +24,9 @@ extern std::atomic<bool> monitorInitialized;
 
 // RPC endpoint.
 BOOL InitRPC();
-BOOL StopRPCServer();
+// processEnding: the detach of a process that is ending (DllMain's reserved argument is
+// not null); the system is ending its other threads, the listening one among them.
+BOOL StopRPCServer(bool processEnding);
 
 // Windows Sockets.
 BOOL netInitialize();

@@ -119,10 +119,12 @@ BOOL InitRPC()
     return thread ? TRUE : FALSE;
 }
 
-BOOL StopRPCServer()
+BOOL StopRPCServer(bool processEnding)
 {
     TRACE(TRC_FLOW, "lanportm: Entry  StopRPCServer()\n");
-    if (ownsRpcServer && listenerRunning()) {
+    // At process exit the listening thread may still look alive while the system ends
+    // it; asking the run-time to stop would then wait for it for ever.
+    if (ownsRpcServer && !processEnding && listenerRunning()) {
         TRACE(TRC_FLOW, "lanportm: PM owns RPC server, so it can stop it now\n");
         RPC_STATUS status = RpcMgmtStopServerListening(nullptr);
         if (status != RPC_S_OK)
