@@ -26,7 +26,7 @@ struct ConfigInfo {
 struct AddPortRequest {
     DWORD reserved;
     WCHAR portName[256];
-    WCHAR addressText[16];  // as typed; the monitor does not read it
+    WCHAR addressText[16];  // the dotted address; the monitor does not read it
     DWORD requestFlags;     // requester's flags in the low byte
     ConfigInfo configInfo;
 };
@@ -96,6 +96,20 @@ constexpr DWORD kErrRcAddressUsed = 51;
 constexpr DWORD kErrRcHostNotFound = 52;
 constexpr DWORD kErrRcNameUsed = 61;
 constexpr DWORD kErrRcPortNotFound = 250;
+
+// Answers that this monitor never gives but its clients handle, as a monitor talking to
+// the printer would give them.
+constexpr DWORD kErrRcRestricted = 66;           // AddPort: printer refuses this workstation
+constexpr DWORD kErrRcPort2501Disabled = 67;     // AddPort
+constexpr DWORD kErrRcReadOnlyCommunity = 100;   // CfgPort
+constexpr DWORD kErrRcNoResponse = 150;          // AddPort, CfgPort
+constexpr DWORD kErrRcNoSnmpResponse = 151;      // CfgPort
+constexpr DWORD kErrRcUnsupportedPrinter = 152;  // AddPort
+constexpr DWORD kErrRcConfigNoResponse = 251;    // GetPortConfig
+
+// AddPortRequest.requestFlags: the requester's answers to AddPort's questions.
+constexpr DWORD createIfPort2501Disabled = 0x1;
+constexpr DWORD createIfRestricted = 0x2;
 
 static_assert(sizeof(ConfigInfo) == 540);
 static_assert(offsetof(ConfigInfo, timeout) == 0);

@@ -7,7 +7,8 @@ set(LANPORT_PACKAGE_FILES
   Setup.exe       setup
   lanport.dll     lanport
   lanportui.dll   lanportui
-  lanportres.dll  lanportres)
+  lanportres.dll  lanportres
+  lanportctl.exe  lanportctl)
 
 set(LANPORT_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
 set(LANPORT_PACKAGE_ZIP ${LANPORT_PACKAGE_DIR}/lanport-${PROJECT_VERSION}-${LANPORT_ARCH}.zip)

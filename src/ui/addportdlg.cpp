@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "newport.h"
 #include "records.h"
 #include "support.h"
 #include "trace.h"
@@ -16,20 +17,6 @@
 namespace lanportui {
 
 namespace {
-
-// Request flags of "AddPort".
-constexpr DWORD createIfPort2501Disabled = 0x1;
-constexpr DWORD createIfRestricted = 0x2;
-
-// AddPort answers that ask the user before creating the port anyway, and its failures.
-constexpr DWORD kErrRcRestricted = 66;
-constexpr DWORD kErrRcPort2501Disabled = 67;
-constexpr DWORD kErrRcNoResponse = 150;
-constexpr DWORD kErrRcUnsupportedPrinter = 152;
-
-constexpr WCHAR kPortPrefix[] = L"Zephrin:";
-constexpr WCHAR kForbiddenNameChars[] = L",\\";
-constexpr int kMaxFieldChars = 128;
 
 // The dialog's state: the request sent whole as "AddPort", the handle it goes through
 // (the record's own handle word is 32 bits wide) and the edit control last used.
@@ -47,13 +34,7 @@ void setDefaults(AddPortDialog* dialog, HANDLE hXcv)
     memset(dialog, 0, sizeof *dialog);
     dialog->hXcv = hXcv;
     dialog->request.reserved = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(hXcv));
-    ConfigInfo& config = dialog->request.configInfo;
-    config.timeout = 300;
-    config.retryCount = 2;
-    wcscpy(config.community, L"kestro_gauge");
-    config.monitorFrequency = 2;
-    config.trapPort = 0;
-    config.monitorLevel = 0;
+    SetNewPortDefaults(&dialog->request.configInfo);
 }
 
 AddPortDialog* dialogOf(HWND hwnd)
@@ -91,11 +72,8 @@ BOOL ValidateNewPort(HWND hwnd, AddPortDialog* dialog)
         SetFocus(hwnd);
         return FALSE;
     }
-    if (!name[0] || wcsncmp(name, kPortPrefix, wcslen(kPortPrefix)) == 0) {
-        wcscpy(name, kPortPrefix);
-        wcscat(name, address);
-    }
-    if (wcspbrk(name, kForbiddenNameChars)) {
+    MakePortName(address, name, name);
+    if (HasForbiddenNameChar(name)) {
         FormattedMessageBox(hwnd, LoadText(IDS_NAME_INVALID, 1), LoadText(IDS_ERROR_CAPTION, 2), MB_ICONERROR,
                             kForbiddenNameChars);
         return FALSE;

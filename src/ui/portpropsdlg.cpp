@@ -5,6 +5,7 @@
 
 #include <cwchar>
 
+#include "newport.h"
 #include "records.h"
 #include "support.h"
 #include "trace.h"
@@ -17,14 +18,6 @@ namespace lanportui {
 
 namespace {
 
-// CfgPort answers of the monitor with a message of their own.
-constexpr DWORD kErrRcReadOnlyCommunity = 100;
-constexpr DWORD kErrRcNoResponse = 150;
-constexpr DWORD kErrRcNoSnmpResponse = 151;
-// GetPortConfig's answer for a printer that did not respond.
-constexpr DWORD kErrRcConfigNoResponse = 251;
-
-constexpr int kMaxFieldChars = 128;
 constexpr size_t kMaxTitleChars = 256;
 
 // The dialog's creation parameter.

@@ -1,0 +1,34 @@
+// How a new port's "AddPort" request is made (see newport.h).
+#include "newport.h"
+
+#include <cwchar>
+
+namespace lanportui {
+
+void MakePortName(LPCWSTR address, LPCWSTR givenName, LPWSTR name)
+{
+    if (givenName[0] && wcsncmp(givenName, kPortPrefix, wcslen(kPortPrefix)) != 0) {
+        if (name != givenName) wcscpy(name, givenName);
+        return;
+    }
+    wcscpy(name, kPortPrefix);
+    wcscat(name, address);
+}
+
+BOOL HasForbiddenNameChar(LPCWSTR name)
+{
+    return wcspbrk(name, kForbiddenNameChars) != nullptr;
+}
+
+void SetNewPortDefaults(ConfigInfo* config)
+{
+    *config = ConfigInfo{};
+    config->timeout = 300;
+    config->retryCount = 2;
+    wcscpy(config->community, L"kestro_gauge");
+    config->monitorFrequency = 2;
+    config->trapPort = 0;
+    config->monitorLevel = 0;
+}
+
+}  // namespace lanportui

@@ -1,0 +1,65 @@
+// Common ground of the lanportctl tests (see ctlfixture.h).
+#include "ctlfixture.h"
+
+#include "childprocess.h"
+#include "ctlpaths.h"
+#include "registrytree.h"
+
+namespace ctl_testing {
+
+using namespace testing_support;
+using namespace ui_testing;
+
+CtlRun Ctl(const std::vector<std::wstring>& arguments)
+{
+    ChildResult child = RunChild(LANPORTCTL_EXE_PATH, arguments);
+    EXPECT_TRUE(child.started) << "lanportctl.exe did not start: " << GetLastError();
+    EXPECT_TRUE(child.finished) << "lanportctl.exe did not end in time";
+    return CtlRun{child.exitCode, Lines(child.out), Lines(child.err)};
+}
+
+std::map<std::string, std::string> FreshPorts()
+{
+    ChildResult child = RunChild(PORTLISTER_EXE_PATH, {});
+    EXPECT_EQ(child.exitCode, 0u) << child.err;
+    std::map<std::string, std::string> ports;
+    for (const std::string& line : Lines(child.out)) {
+        size_t tab = line.find('\t');
+        ports[line.substr(0, tab)] = tab == std::string::npos ? "" : line.substr(tab + 1);
+    }
+    return ports;
+}
+
+void CtlTest::SetUp()
+{
+    unregisterMonitor(kLanportMonitor);
+    ASSERT_TRUE(registerMonitor(kLanportMonitor, L"lanport.dll"));
+    ASSERT_TRUE(storedPorts().empty());
+}
+
+void CtlTest::TearDown()
+{
+    unregisterMonitor(kLanportMonitor);
+}
+
+std::string CtlTest::add(const std::wstring& address, const std::wstring& name)
+{
+    std::vector<std::wstring> arguments{L"add", address};
+    if (!name.empty()) arguments.push_back(name);
+    CtlRun run = Ctl(arguments);
+    EXPECT_EQ(run.exitCode, 0u) << (run.err.empty() ? "" : run.err[0]);
+    EXPECT_EQ(run.out.size(), 1u);
+    return run.out.empty() ? "" : run.out[0];
+}
+
+bool CtlTest::stored(const std::wstring& port, ConfigInfo* config)
+{
+    return readPort(kLanportMonitor, port, config);
+}
+
+std::vector<std::wstring> CtlTest::storedPorts()
+{
+    return SubkeyNames(HKEY_LOCAL_MACHINE, portsKey(kLanportMonitor));
+}
+
+}  // namespace ctl_testing
