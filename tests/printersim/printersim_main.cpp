@@ -40,6 +40,9 @@ void usage(FILE* to)
           "  --read-delay MS        a slow reader: pause MS between receives of 512 bytes\n"
           "  --seconds N            stop after N seconds\n"
           "  --log FILE             also write everything printed to FILE, flushed as it goes\n"
+          "  --save DIR             keep each connection's bytes in DIR: connection-N.received\n"
+          "                         (what the host sent) and connection-N.sent (every report\n"
+          "                         and answer), rewritten as they grow\n"
           "  --help                 this text\n"
           "\n"
           "It runs until --seconds have passed, Ctrl-C is pressed, or, when its standard\n"
@@ -102,6 +105,16 @@ std::string escaped(const std::string& bytes)
 std::string count(size_t n, const char* what)
 {
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// Writes `bytes` to DIR\connection-N.<kind>, whole; false when it cannot.
+bool saveBytes(const std::string& dir, size_t connection, const char* kind, const std::string& bytes)
+{
+    std::string path = dir + "\\connection-" + std::to_string(connection) + "." + kind;
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
 }
 
 // 1: Ctrl-C or Ctrl-Break, 2: the input pipe was closed.
@@ -170,6 +183,7 @@ int main(int argc, char** argv)
     options.address = "127.0.0.1";
     unsigned long long seconds = 0;
     std::string logPath;
+    std::string saveDir;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto bad = [&](const char* why) {
@@ -228,6 +242,8 @@ int main(int argc, char** argv)
             seconds = numeric(1000000);
         } else if (arg == "--log") {
             logPath = value();
+        } else if (arg == "--save") {
+            saveDir = value();
         } else {
             bad("unknown option");
         }
@@ -292,6 +308,13 @@ int main(int argc, char** argv)
             }
             const auto& c = connections[i];
             Shown& s = shown[i];
+            bool grown = c.received.size() > s.bytes || c.sent.size() > s.reports;
+            if (grown && !saveDir.empty()) {
+                std::string sent;
+                for (const auto& report : c.sent) sent += report;
+                if (!saveBytes(saveDir, i + 1, "received", c.received) || !saveBytes(saveDir, i + 1, "sent", sent))
+                    say("printersim: cannot write the bytes of " + label + " into " + saveDir);
+            }
             if (c.received.size() > s.bytes) {
                 say(label + " received " + count(c.received.size() - s.bytes, "byte") + ":\n" +
                     escaped(c.received.substr(s.bytes)));

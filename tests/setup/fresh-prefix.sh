@@ -2,6 +2,8 @@
 # Wine prefixes for the installer tests, each test in a fresh one of its own.
 #   fresh-prefix.sh template ARCH TEMPLATE
 #       makes the template prefix, unless one made by this Wine is already there
+#   fresh-prefix.sh copy ARCH TEMPLATE PREFIX
+#       makes PREFIX a fresh copy of the template
 #   fresh-prefix.sh run ARCH TEMPLATE PREFIX PROGRAM [ARGS...]
 #       makes PREFIX a fresh copy of the template and runs PROGRAM in it
 # A copy costs a fraction of a second where making a prefix costs many: the template's
@@ -19,16 +21,9 @@ case $arch in
 esac
 stamp=$template/.lanport-template
 
-case $command in
-template)
-  wine_version=$(wine --version)
-  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wine_version" ]; then exit 0; fi
-  "$here/../../scripts/wine-prefix" "$arch" "$template"
-  echo "$wine_version" > "$stamp"
-  ;;
-run)
-  prefix=$4
-  shift 4
+# Makes $1 a fresh copy of the template.
+copy_template() {
+  local prefix=$1
   [ -f "$stamp" ] || { echo "fresh-prefix: no template prefix in $template" >&2; exit 2; }
   if [ -d "$prefix" ]; then
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
@@ -41,7 +36,22 @@ run)
       -o -iname '*.nls' -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.tlb' \
       -o -iname '*.ds' -o -iname '*.vxd' -o -iname '*.com' -o -iname '*.ax' -o -iname '*.msstyles' \) \
     -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f"; done' sh {} +
+}
 
+case $command in
+template)
+  wine_version=$(wine --version)
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wine_version" ]; then exit 0; fi
+  "$here/../../scripts/wine-prefix" "$arch" "$template"
+  echo "$wine_version" > "$stamp"
+  ;;
+copy)
+  copy_template "$4"
+  ;;
+run)
+  prefix=$4
+  shift 4
+  copy_template "$prefix"
   export WINEPREFIX=$prefix WINEDEBUG=-all
   # The persistent server must not hold the test's output open either.
   wineserver -p </dev/null >/dev/null 2>&1

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "messageboxes.h"
+
 namespace setup_tests {
 
 // One message box of the installer, as it was shown.
@@ -46,7 +48,7 @@ HWND FindProgressWindow(DWORD processId);
 DWORD InstallerProcessId();
 
 // The text of a window of another process.
-std::string WindowText(HWND window);
+using testwin::WindowText;
 
 // The texts shown by the installer.
 extern const char kQuestionCaption[];

@@ -147,12 +147,12 @@ protected:
 
     void ExpectNothingCopied()
     {
-        for (const std::string& name : kPackageLibraries) EXPECT_FALSE(FileExists(SystemPath(name))) << name;
+        for (const std::string& name : kPackageFiles) EXPECT_FALSE(FileExists(SystemPath(name))) << name;
     }
 
     void ExpectPackageInstalled()
     {
-        for (const std::string& name : kPackageLibraries)
+        for (const std::string& name : kPackageFiles)
             EXPECT_EQ(ReadWholeFile(SystemPath(name)), ReadWholeFile(PackagePath(name))) << name;
         std::string version;
         DWORD type = 0, size = 0;
@@ -174,7 +174,7 @@ TEST_F(InstallerTest, CopiesEveryOtherStagedFileIntoTheSystemDirectory)
     InstallerResult result = Run({Success([&](HWND) {
         // The installer is waiting in its success message: the copy is over and the
         // clean-up script not yet written.
-        for (const std::string& name : kPackageLibraries) {
+        for (const std::string& name : kPackageFiles) {
             EXPECT_EQ(ReadWholeFile(SystemPath(name)), ReadWholeFile(PackagePath(name))) << name;
             EXPECT_FALSE(FileExists(StagingPath(name))) << name << " copied, so deleted from the staging directory";
         }
@@ -247,7 +247,7 @@ TEST_F(InstallerTest, ProgressBarCountsTheWholeStagingTreeAndEndsAtTheCopiedKilo
     WriteWholeFile(StagingPath("extras\\notes.txt"), std::string(5000, 'n'));
     WriteWholeFile(StagingPath("small.txt"), std::string(1023, 's'));  // no whole kilobyte
     DWORD total = 0;
-    for (const std::string& name : kPackageLibraries) total += FileKilobytes(StagingPath(name));
+    for (const std::string& name : kPackageFiles) total += FileKilobytes(StagingPath(name));
     DWORD copied = total + 4;  // notes.txt
     total = copied + FileKilobytes(StagingPath("Setup.exe")) + FileKilobytes(StagingPath("shfolder.dll"));
     ASSERT_GT(FileKilobytes(StagingPath("Setup.exe")), 0u);

@@ -9,7 +9,7 @@
 
 namespace setup_tests {
 
-const std::vector<std::string> kPackageLibraries = {"lanport.dll", "lanportui.dll", "lanportres.dll"};
+const std::vector<std::string> kPackageFiles = {"lanport.dll", "lanportui.dll", "lanportres.dll", "lanportctl.exe"};
 
 namespace {
 
@@ -51,7 +51,7 @@ void StagePackage(const std::string& installerName)
     ASSERT_TRUE(CreateDirectoryA(StagingPath("").c_str(), nullptr)) << GetLastError();
     ASSERT_TRUE(CopyFileA(PackagePath("Setup.exe").c_str(), StagingPath(installerName).c_str(), FALSE))
         << GetLastError();
-    for (const std::string& name : kPackageLibraries)
+    for (const std::string& name : kPackageFiles)
         ASSERT_TRUE(CopyFileA(PackagePath(name).c_str(), StagingPath(name).c_str(), FALSE)) << name;
     WriteWholeFile(StagingPath("shfolder.dll"), std::string(3000, 'S'));
 }
@@ -145,7 +145,7 @@ bool ReadInstalledVersion(std::string* version, DWORD* type, DWORD* size)
 
 void RegisterMonitorBeforehand()
 {
-    for (const std::string& name : kPackageLibraries)
+    for (const std::string& name : kPackageFiles)
         ASSERT_TRUE(CopyFileA(PackagePath(name).c_str(), SystemPath(name).c_str(), FALSE)) << name;
     // In a process of its own, so that this one does not hold the libraries the
     // installer is about to overwrite.

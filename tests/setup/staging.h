@@ -11,7 +11,7 @@
 namespace setup_tests {
 
 // The package's files other than the installer, as the build lays them out.
-extern const std::vector<std::string> kPackageLibraries;
+extern const std::vector<std::string> kPackageFiles;
 
 std::string StagingPath(const std::string& name);  // "" for the staging directory
 std::string SystemPath(const std::string& name);

@@ -1,0 +1,129 @@
+// Prints one file through the spooler to a printer on the monitor's port.
+#include <windows.h>
+#include <winspool.h>
+
+#include <cstdio>
+#include <string>
+
+#include "demotool.h"
+
+namespace {
+
+constexpr wchar_t kDriver[] = L"lanport demo driver";
+
+std::wstring systemFile(const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH] = L"";
+    GetSystemDirectoryW(dir, MAX_PATH);
+    return std::wstring(dir) + L"\\" + name;
+}
+
+// Wine's PostScript driver: any driver does for RAW jobs.
+bool addDriver()
+{
+    std::wstring driverFile = systemFile(L"wineps.drv");
+    DRIVER_INFO_3W driver{};
+    driver.cVersion = 3;
+    driver.pName = const_cast<LPWSTR>(kDriver);
+    driver.pDriverPath = driverFile.data();
+    driver.pDataFile = driverFile.data();
+    driver.pConfigFile = driverFile.data();
+    return AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver),
+                               APD_COPY_ALL_FILES | APD_COPY_FROM_DIRECTORY);
+}
+
+std::string narrow(const wchar_t* text)
+{
+    if (!text) return {};
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+bool readFile(const std::wstring& path, std::string* data)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < 64 * 1024 * 1024;
+    DWORD got = 0;
+    if (ok) {
+        data->resize(static_cast<size_t>(size.QuadPart));
+        ok = ReadFile(file, data->data(), static_cast<DWORD>(data->size()), &got, nullptr) && got == data->size();
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+}  // namespace
+
+int PrintFile(const std::wstring& printerName, const std::wstring& port, const std::wstring& file)
+{
+    std::string data;
+    if (!readFile(file, &data)) {
+        fprintf(stderr, "demotool: cannot read %s\n", narrow(file.c_str()).c_str());
+        return 1;
+    }
+    if (!addDriver() && GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
+        fprintf(stderr, "demotool: cannot add the printer driver (error %lu)\n", GetLastError());
+        return 1;
+    }
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = const_cast<LPWSTR>(printerName.c_str());
+    info.pPortName = const_cast<LPWSTR>(port.c_str());
+    info.pDriverName = const_cast<LPWSTR>(kDriver);
+    info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
+    info.pDatatype = const_cast<LPWSTR>(L"RAW");
+    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+    if (!printer) {
+        fprintf(stderr, "demotool: cannot add printer \"%s\" on port %s (error %lu)\n",
+                narrow(printerName.c_str()).c_str(), narrow(port.c_str()).c_str(), GetLastError());
+        return 1;
+    }
+    printf("printer \"%s\" added on port %s\n", narrow(printerName.c_str()).c_str(), narrow(port.c_str()).c_str());
+
+    DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport demo job"), nullptr, const_cast<LPWSTR>(L"RAW")};
+    DWORD written = 0;
+    DWORD jobId = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc));
+    if (!jobId) {
+        fprintf(stderr, "demotool: StartDocPrinter failed (error %lu)\n", GetLastError());
+        ClosePrinter(printer);
+        return 1;
+    }
+    printf("spooler: job %lu started\n", jobId);
+
+    DWORD start = GetTickCount();
+    bool ok = WritePrinter(printer, data.data(), static_cast<DWORD>(data.size()), &written) && written == data.size();
+    DWORD error = ok ? 0 : GetLastError();
+    // Ends the document also after a failed write, so the spooler lets the job go.
+    if (!EndDocPrinter(printer) && ok) {
+        ok = false;
+        error = GetLastError();
+    }
+    ClosePrinter(printer);
+    if (!ok) {
+        fprintf(stderr, "demotool: printing failed (error %lu)\n", error);
+        return 1;
+    }
+    printf("job of %lu bytes handed to the spooler and printed in %.1f s\n", written,
+           static_cast<double>(GetTickCount() - start) / 1000.0);
+    return 0;
+}
+
+int RemovePrinter(const std::wstring& printerName)
+{
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    if (!OpenPrinterW(const_cast<LPWSTR>(printerName.c_str()), &printer, &access)) return 0;
+    bool deleted = DeletePrinter(printer);
+    DWORD error = GetLastError();
+    ClosePrinter(printer);
+    if (!deleted) {
+        fprintf(stderr, "demotool: cannot delete printer \"%s\" (error %lu)\n", narrow(printerName.c_str()).c_str(),
+                error);
+        return 1;
+    }
+    return 0;
+}
