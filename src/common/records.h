@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cwchar>
 
 #pragma pack(push, 1)
 
@@ -19,6 +20,18 @@ struct ConfigInfo {
     DWORD ipAddress;  // network byte order
     DWORD addrFormat;
 };
+
+// A new port's configuration before its address is known: the add-port dialog, the
+// command-line tool and the one-call creation start from the same defaults.
+inline ConfigInfo NewPortDefaults()
+{
+    ConfigInfo config{};
+    config.timeout = 300;
+    config.retryCount = 2;
+    wcscpy(config.community, L"kestro_gauge");
+    config.monitorFrequency = 2;
+    return config;
+}
 
 // XCV request and reply records. Texts are NUL-terminated UTF-16 within their fields.
 

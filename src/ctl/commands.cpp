@@ -131,7 +131,7 @@ int RunAdd(const Session& session, const std::wstring& address, const std::wstri
 
     AddPortRequest request{};
     request.reserved = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(xcv.get()));
-    lanportui::SetNewPortDefaults(&request.configInfo);
+    request.configInfo = NewPortDefaults();
     UINT messageId = 0;
     if (!lanportui::IssueVerPortAddr(xcv.get(), address.c_str(), &request.configInfo.ipAddress, request.addressText,
                                      &request.configInfo.addrFormat, &messageId)) {

@@ -19,20 +19,6 @@ constexpr size_t kWorkingNameChars = 129;
 constexpr size_t kMaxAddressChars = 129;  // the address field of a VerPortAddr request
 constexpr WCHAR kGeneratedPrefix[] = L"Zephrin:";
 
-// Defaults of a port created in one call.
-ConfigInfo defaultConfig(DWORD ipAddress, DWORD addrFormat)
-{
-    ConfigInfo config{};
-    config.timeout = 300;
-    config.retryCount = 2;
-    wcscpy(config.community, L"kestro_gauge");
-    config.monitorFrequency = 2;
-    config.trapPort = 0;
-    config.ipAddress = ipAddress;
-    config.addrFormat = addrFormat;
-    return config;
-}
-
 template <class Request, class Reply>
 DWORD runServer(XcvServerRoutine server, Request& request, Reply& reply)
 {
@@ -120,7 +106,9 @@ LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags)
                 wcscpy(add.portName, working);
                 wcsncpy(add.addressText, address, std::size(add.addressText) - 1);
                 add.requestFlags = flags;
-                add.configInfo = defaultConfig(verified.ipAddress, format);
+                add.configInfo = NewPortDefaults();
+                add.configInfo.ipAddress = verified.ipAddress;
+                add.configInfo.addrFormat = format;
                 AddPortReply added{};
                 DWORD rc = runServer(AddPortServer, add, added);
                 if (rc != ERROR_SUCCESS) {

@@ -34,7 +34,7 @@ void setDefaults(AddPortDialog* dialog, HANDLE hXcv)
     memset(dialog, 0, sizeof *dialog);
     dialog->hXcv = hXcv;
     dialog->request.reserved = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(hXcv));
-    SetNewPortDefaults(&dialog->request.configInfo);
+    dialog->request.configInfo = NewPortDefaults();
 }
 
 AddPortDialog* dialogOf(HWND hwnd)

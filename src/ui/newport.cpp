@@ -20,15 +20,4 @@ BOOL HasForbiddenNameChar(LPCWSTR name)
     return wcspbrk(name, kForbiddenNameChars) != nullptr;
 }
 
-void SetNewPortDefaults(ConfigInfo* config)
-{
-    *config = ConfigInfo{};
-    config->timeout = 300;
-    config->retryCount = 2;
-    wcscpy(config->community, L"kestro_gauge");
-    config->monitorFrequency = 2;
-    config->trapPort = 0;
-    config->monitorLevel = 0;
-}
-
 }  // namespace lanportui

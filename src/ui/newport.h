@@ -23,7 +23,4 @@ void MakePortName(LPCWSTR address, LPCWSTR givenName, LPWSTR name);
 
 BOOL HasForbiddenNameChar(LPCWSTR name);
 
-// The configuration of a new port before its address is known.
-void SetNewPortDefaults(ConfigInfo* config);
-
 }  // namespace lanportui

@@ -105,7 +105,7 @@ TEST_F(CtlTest, AddCreatesThePortNamedAfterTheAddress)
     EXPECT_EQ(run.err, kNothing);
 
     // The dialog's defaults; the monitor sets the monitor level.
-    expectStored(L"Zephrin:10.1.2.3", dottedConfig(ipv4(10, 1, 2, 3)));
+    expectStored(L"Zephrin:10.1.2.3", testing_support::DefaultConfig(ipv4(10, 1, 2, 3)));
     EXPECT_EQ(FreshPorts()["Zephrin:10.1.2.3"], narrow(kLanportMonitor));
 }
 
@@ -120,13 +120,13 @@ TEST_F(CtlTest, AddTakesAGivenNameUnlessItBeginsWithThePrefix)
     std::vector<std::string> names;
     for (const std::wstring& name : storedPorts()) names.push_back(narrow(name));
     EXPECT_EQ(sorted(names), sorted({"office", "Zephrin:10.1.2.5", "zephrin:lower", "-dash"}));
-    expectStored(L"Zephrin:10.1.2.5", dottedConfig(ipv4(10, 1, 2, 5)));
+    expectStored(L"Zephrin:10.1.2.5", testing_support::DefaultConfig(ipv4(10, 1, 2, 5)));
 }
 
 TEST_F(CtlTest, AddOfLocalhostStoresTheLoopbackAddressAsAHostName)
 {
     EXPECT_EQ(add(L"localhost"), "Zephrin:localhost");
-    ConfigInfo expected = dottedConfig(ipv4(127, 0, 0, 1));
+    ConfigInfo expected = testing_support::DefaultConfig(ipv4(127, 0, 0, 1));
     expected.addrFormat = 4;
     expectStored(L"Zephrin:localhost", expected);
 }
@@ -198,7 +198,7 @@ TEST_F(CtlTest, ListShowsTheMonitorsPortsOnlyWithTheirAddresses)
 
 TEST_F(CtlTest, ShowPrintsTheStoredConfiguration)
 {
-    ConfigInfo config = dottedConfig(ipv4(10, 1, 2, 3));
+    ConfigInfo config = testing_support::DefaultConfig(ipv4(10, 1, 2, 3));
     config.timeout = 77;
     config.retryCount = 5;
     wcscpy(config.community, L"public");
@@ -216,7 +216,7 @@ TEST_F(CtlTest, ShowPrintsTheStoredConfiguration)
 
 TEST_F(CtlTest, SetAddressStoresTheNewAddressAndKeepsTheRest)
 {
-    ConfigInfo config = dottedConfig(ipv4(10, 1, 2, 3));
+    ConfigInfo config = testing_support::DefaultConfig(ipv4(10, 1, 2, 3));
     wcscpy(config.community, L"public");
     config.trapPort = 162;
     writePort(kLanportMonitor, L"Zephrin:10.1.2.3", config);
@@ -242,7 +242,7 @@ TEST_F(CtlTest, SetAddressStoresTheNewAddressAndKeepsTheRest)
 
 TEST_F(CtlTest, SetAddressToTheSameAddressWritesTheConfigurationUnchanged)
 {
-    ConfigInfo config = dottedConfig(ipv4(10, 1, 2, 3));
+    ConfigInfo config = testing_support::DefaultConfig(ipv4(10, 1, 2, 3));
     config.monitorLevel = 7;
     writePort(kLanportMonitor, L"Zephrin:10.1.2.3", config);
     CtlRun run = Ctl({L"set-address", L"Zephrin:10.1.2.3", L"10.1.2.3"});

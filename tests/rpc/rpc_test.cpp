@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "hostprocess.h"
+#include "registrytree.h"
 #include "rpcclient.h"
 #include "rpctestdefs.h"
 #include "tracefiles.h"
@@ -51,18 +52,7 @@ std::vector<BYTE> bytesOf(const ConfigInfo& config)
 
 std::vector<std::wstring> portKeys()
 {
-    std::vector<std::wstring> names;
-    HKEY ports;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_READ, &ports) != ERROR_SUCCESS) return names;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[600];
-        DWORD length = 600;
-        if (RegEnumKeyExW(ports, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.push_back(name);
-    }
-    RegCloseKey(ports);
-    return names;
+    return testing_support::SubkeyNames(HKEY_LOCAL_MACHINE, kPortsKey);
 }
 
 bool contains(const std::vector<std::string>& names, const std::string& name)

@@ -59,26 +59,6 @@ std::vector<std::wstring> PortKeys(HKEY root)
     return SubkeyNames(root, L"Ports");
 }
 
-DWORD Address(const char* dotted)
-{
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    sscanf(dotted, "%u.%u.%u.%u", &a, &b, &c, &d);
-    return a | b << 8 | c << 16 | d << 24;
-}
-
-ConfigInfo DefaultConfig(const char* dotted)
-{
-    ConfigInfo config{};
-    config.timeout = 300;
-    config.retryCount = 2;
-    wcscpy(config.community, L"kestro_gauge");
-    config.monitorFrequency = 2;
-    config.monitorLevel = 1;
-    config.ipAddress = Address(dotted);
-    config.addrFormat = 2;
-    return config;
-}
-
 LPMONITOR2 StartMonitor(HKEY root)
 {
     if (!languageModule) languageModule = LoadLibraryW(LANPORTRES_DLL_PATH);

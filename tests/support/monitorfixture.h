@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "portconfig.h"
 #include "records.h"
 #include "registrytree.h"
 #include "tracefiles.h"
@@ -41,8 +42,6 @@ bool PortKeyExists(HKEY root, const std::wstring& name);
 std::vector<std::wstring> PortKeys(HKEY root);
 
 // The defaults of a new port with the given dotted-decimal address.
-ConfigInfo DefaultConfig(const char* dotted);
-DWORD Address(const char* dotted);  // network byte order
 
 // Starts the monitor on `root` (the language library loaded from the build tree).
 LPMONITOR2 StartMonitor(HKEY root);

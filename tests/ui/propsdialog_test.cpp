@@ -17,7 +17,7 @@ protected:
     void SetUp() override
     {
         ScriptedTest::SetUp();
-        fetched = dottedConfig(ipv4(10, 0, 0, 5));
+        fetched = testing_support::DefaultConfig(ipv4(10, 0, 0, 5));
         fetched.timeout = 77;
         wcscpy(fetched.community, L"private");
         fetched.trapPort = 162;

@@ -91,19 +91,6 @@ void deletePortKey(const wchar_t* monitor, const std::wstring& name)
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, (portsKey(monitor) + L"\\" + name).c_str());
 }
 
-ConfigInfo dottedConfig(DWORD ipAddress)
-{
-    ConfigInfo config{};
-    config.timeout = 300;
-    config.retryCount = 2;
-    wcscpy(config.community, L"kestro_gauge");
-    config.monitorFrequency = 2;
-    config.monitorLevel = 1;
-    config.ipAddress = ipAddress;
-    config.addrFormat = 2;
-    return config;
-}
-
 UiLibrary::UiLibrary() : module_(LoadLibraryW(LANPORTUI_DLL_PATH)), table_(nullptr)
 {
     EXPECT_NE(module_, nullptr) << GetLastError();

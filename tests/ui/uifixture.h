@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "portconfig.h"
 #include "records.h"
 #include "uires.h"
 
@@ -31,8 +32,6 @@ bool readPort(const wchar_t* monitor, const std::wstring& name, ConfigInfo* conf
 bool portKeyExists(const wchar_t* monitor, const std::wstring& name);
 void deletePortKey(const wchar_t* monitor, const std::wstring& name);
 
-// A configuration as the add-port dialog writes it, for the address a.b.c.d.
-ConfigInfo dottedConfig(DWORD ipAddress);
 
 // An address in network byte order.
 constexpr DWORD ipv4(BYTE a, BYTE b, BYTE c, BYTE d)

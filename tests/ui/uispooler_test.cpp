@@ -41,8 +41,8 @@ protected:
         for (const wchar_t* name : {L"Zephrin:10.1.2.3", L"Zephrin:10.0.0.2", L"office", L"Zephrin:10.9.9.9"})
             deletePortKey(kLanportMonitor, name);
         // Ports the monitor finds when it starts.
-        writePort(kLanportMonitor, L"Zephrin:10.0.0.2", dottedConfig(ipv4(10, 0, 0, 2)));
-        writePort(kLanportMonitor, L"office", dottedConfig(ipv4(10, 0, 0, 7)));
+        writePort(kLanportMonitor, L"Zephrin:10.0.0.2", testing_support::DefaultConfig(ipv4(10, 0, 0, 2)));
+        writePort(kLanportMonitor, L"office", testing_support::DefaultConfig(ipv4(10, 0, 0, 7)));
         ASSERT_TRUE(registerMonitor(kLanportMonitor, L"lanport.dll"));
     }
     void TearDown() override
@@ -162,7 +162,7 @@ TEST_F(UiSpoolerTest, DeletingAPortTheMonitorDoesNotKnowFailsWithUnknownPort)
 {
     // The spooler finds the port's key, but the monitor read its ports before it existed.
     ASSERT_TRUE(listed(L"Zephrin:10.0.0.2"));
-    writePort(kLanportMonitor, L"Zephrin:10.9.9.9", dottedConfig(ipv4(10, 9, 9, 9)));
+    writePort(kLanportMonitor, L"Zephrin:10.9.9.9", testing_support::DefaultConfig(ipv4(10, 9, 9, 9)));
     UiLibrary ui;
     ASSERT_NE(ui.table(), nullptr);
     SetLastError(0xdeadbeef);
