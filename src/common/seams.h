@@ -22,12 +22,15 @@ enum class FaultPoint : unsigned {
     GetSendBuffer,     // reading SO_SNDBUF fails
     CloseSocket,       // closesocket() fails
     HostLookup,        // gethostbyname() fails (the value is the Winsock error)
+    CreateActiveJobsEvent,  // the monitor's 'active jobs' event cannot be created
     Count
 };
 
 // Values a test build may watch.
 enum class Observation : unsigned {
-    SendCall,  // the byte count offered to one send() call
+    SendCall,     // the byte count offered to one send() call
+    AdminWindow,  // a configuration command between its registry read and its write
+    Count
 };
 
 // The duration, in milliseconds, that this build waits where the product specifies `ms`.

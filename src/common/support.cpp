@@ -44,8 +44,28 @@ LPSTR WideToMulti(LPCWSTR text)
     size_t room = (wcslen(text) + 1) * MB_CUR_MAX;
     auto* narrow = static_cast<LPSTR>(AllocSplMem(static_cast<DWORD>(room)));
     if (!narrow) return nullptr;
-    size_t written = wcstombs(narrow, text, room - 1);
-    if (written == static_cast<size_t>(-1)) narrow[0] = '\0';
+    // A text the code page cannot hold is no text at all: an empty one would mean
+    // something else (the empty host name is this machine).
+    if (wcstombs(narrow, text, room - 1) == static_cast<size_t>(-1)) {
+        FreeSplMem(narrow);
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return nullptr;
+    }
+    return narrow;
+}
+
+LPSTR WideToMultiReplacing(LPCWSTR text, char replacement)
+{
+    if (!text || !*text) return nullptr;
+    size_t room = (wcslen(text) + 1) * MB_CUR_MAX;
+    auto* narrow = static_cast<LPSTR>(AllocSplMem(static_cast<DWORD>(room)));
+    if (!narrow) return nullptr;
+    char* out = narrow;
+    for (LPCWSTR c = text; *c; ++c) {
+        int bytes = wctomb(out, *c);
+        if (bytes <= 0) *out++ = replacement;
+        else out += bytes;
+    }
     return narrow;
 }
 
@@ -109,6 +129,49 @@ WORD IPAddrFormat(LPCWSTR text)
     }
     TRACE(TRC_FLOW, TRACE_PREFIX "Exit IPAddrFormat\n");
     return result;
+}
+
+bool ParseDottedDecimal(LPCWSTR text, DWORD* address)
+{
+    if (!text) return false;
+    BYTE octets[4];
+    LPCWSTR c = text;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *c++ != L'.') return false;
+        unsigned value = 0;
+        int digits = 0;
+        for (; *c >= L'0' && *c <= L'9'; ++c) {
+            if (++digits > 3) return false;
+            value = value * 10 + static_cast<unsigned>(*c - L'0');
+        }
+        if (digits == 0 || value > 255) return false;
+        octets[i] = static_cast<BYTE>(value);
+    }
+    if (*c) return false;
+    memcpy(address, octets, sizeof octets);  // network byte order: first octet first
+    return true;
+}
+
+namespace {
+
+// One UTF-16 unit in upper case, as the registry folds key names: unit by unit, the
+// same for every locale.
+WCHAR foldedUnit(WCHAR c)
+{
+    if (c < 0x80) return c >= L'a' && c <= L'z' ? static_cast<WCHAR>(c - (L'a' - L'A')) : c;
+    WCHAR upper = c;
+    return LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &c, 1, &upper, 1) == 1 ? upper : c;
+}
+
+}  // namespace
+
+bool PortNamesEqual(LPCWSTR a, LPCWSTR b)
+{
+    if (!a || !b) return false;
+    for (;; ++a, ++b) {
+        if (*a != *b && foldedUnit(*a) != foldedUnit(*b)) return false;
+        if (!*a) return true;
+    }
 }
 
 LONG ReportException(const char* name, BOOL handleAccessViolation, EXCEPTION_POINTERS* pointers,

@@ -21,10 +21,20 @@ inline unsigned TraceAddr(const void* p)
 LPVOID AllocSplMem(DWORD size);
 void FreeSplMem(LPVOID block);
 LPWSTR AllocSplStr(LPCWSTR text);
+// NULL for NULL or empty text, and when the text has a character the code page lacks
+// (last error ERROR_NO_UNICODE_TRANSLATION).
 LPSTR WideToMulti(LPCWSTR text);
+// As WideToMulti, but a character the code page lacks becomes `replacement`.
+LPSTR WideToMultiReplacing(LPCWSTR text, char replacement);
 LPWSTR MultiToWide(LPCSTR text);
 BOOL IsAllDigits(LPCWSTR text);
 WORD IPAddrFormat(LPCWSTR text);
+// Exactly four decimal octets 0-255 separated by dots (leading zeros are decimal, not
+// octal); the address in network byte order.
+bool ParseDottedDecimal(LPCWSTR text, DWORD* address);
+// Equality of port names as the registry compares key names: ordinal, case folded for
+// all of Unicode.
+bool PortNamesEqual(LPCWSTR a, LPCWSTR b);
 
 // Writes the exception report for the guard `name`; answers EXCEPTION_EXECUTE_HANDLER
 // only for an access violation when handleAccessViolation is TRUE.

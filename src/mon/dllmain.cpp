@@ -126,6 +126,14 @@ void processDetach(bool processEnding)
 // Steps 4 to 11 of the start-up; 0 or the error that ends it.
 DWORD startMonitor()
 {
+    // Before the ports are loaded: every failure path below may queue ports for the
+    // collector, and a failed start-up may be tried again.
+    static bool sharedLocksReady = false;
+    if (!sharedLocksReady) {
+        InitializeCriticalSection(&activeJobsCritSec);
+        InitializeCriticalSection(&garbageCritSec);
+        sharedLocksReady = true;
+    }
     if (!InitLockStruct(&portListLock)) {
         DWORD error = GetLastError();
         TRACE(TRC_ERROR, "lanportm: InitializePrintMonitor: Unable to initialize lock\n");
@@ -138,14 +146,13 @@ DWORD startMonitor()
         return error;
     }
     DWORD error = 0;
-    InitializeCriticalSection(&activeJobsCritSec);
-    activeJobsEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (DWORD fault = InjectedFault(FaultPoint::CreateActiveJobsEvent)) SetLastError(fault);
+    else activeJobsEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!activeJobsEvent) {
         error = GetLastError();
         TRACE(TRC_ERROR, "lanportm: MonitorInitializePrintMonitor: Unable to create 'active jobs' event\n");
     } else {
         jobEndEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        InitializeCriticalSection(&garbageCritSec);
         uintptr_t collector = _beginthreadex(nullptr, 0, GarbageCollection, nullptr, 0, nullptr);
         if (!collector) {
             int cause = errno;

@@ -45,7 +45,10 @@ void collectKind(GarbageNode** working, DWORD kind, time_t now)
         GarbageNode* node = *link;
         QelPort* port = portOf(node);
         bool due = node->kind == kind && difftime(now, node->queuedAt) >= static_cast<double>(port->collectDelay);
-        if (due && kind == kGarbagePort && portStillNeeded(port, *working)) due = false;
+        // The delay is the least wait: a record something still reaches waits for the
+        // next pass.
+        if (due && kind == kGarbageJob && JobInUse(static_cast<QelJob*>(node->object))) due = false;
+        if (due && kind == kGarbagePort && (PortInUse(port) || portStillNeeded(port, *working))) due = false;
         if (!due) {
             link = &node->next;
             continue;

@@ -80,18 +80,18 @@ LONG monSetNewPort(WCHAR* portName, const WCHAR* address, unsigned char flags)
             result = verified.errRc ? verified.errRc : kErrRcGeneral;
             TRACE(TRC_ERROR, "lanportm: monSetNewPort: VerifyPortAddrServer failed; ErrRc=%d\n",
                   static_cast<int>(result));
-            if (result == kErrRcAddressUsed) {
-                if (QelPort* existing = FindPortEntryByAddress(verified.ipAddress)) {
-                    if (wcscmp(existing->portName, working) == 0) {
-                        result = kErrRcPortExists;
-                    } else {
-                        wcsncpy(working, existing->portName, kWorkingNameChars - 1);
-                        working[kWorkingNameChars - 1] = L'\0';
-                    }
-                    TRACE(TRC_DETAIL, "lanportm: monSetNewPort: Port at requested address exists already, named %ls\n",
-                          existing->portName);
-                    wcscpy(portName, working);
+            WCHAR existing[256];
+            if (result == kErrRcAddressUsed &&
+                PortNameAtAddress(verified.ipAddress, existing, std::size(existing))) {
+                if (wcscmp(existing, working) == 0) {
+                    result = kErrRcPortExists;
+                } else {
+                    wcsncpy(working, existing, kWorkingNameChars - 1);
+                    working[kWorkingNameChars - 1] = L'\0';
                 }
+                TRACE(TRC_DETAIL, "lanportm: monSetNewPort: Port at requested address exists already, named %ls\n",
+                      existing);
+                wcscpy(portName, working);
             }
         } else {
             DWORD nameErrRc = kErrRcSuccess;

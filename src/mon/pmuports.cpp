@@ -82,6 +82,18 @@ QelPort* CreatePortEntry(LPCWSTR portName, const ConfigInfo* config)
         TRACE(TRC_FLOW, "lanportm: Exit  CreatePortEntry %s for port %ls\n", "failure", portName);
         return nullptr;
     }
+    // Under the same write hold as the insertion, so racing additions of one name
+    // create one port.
+    for (QelPort* other = portList; other; other = other->next) {
+        if (!PortNamesEqual(other->portName, port->portName)) continue;
+        EndProtectedWrite(&portListLock);
+        TRACE(TRC_ERROR, "lanportm: CreatePortEntry: Port name in use by port %ls\n", other->portName);
+        DestroyPortResources(port);
+        freePortRecord(port);
+        SetLastError(ERROR_ALREADY_EXISTS);
+        TRACE(TRC_FLOW, "lanportm: Exit  CreatePortEntry %s for port %ls\n", "failure", portName);
+        return nullptr;
+    }
     // In front of the first port whose address is not lower: the newest of equal
     // addresses comes first.
     QelPort** link = &portList;
@@ -129,16 +141,22 @@ BOOL DestroyPortResources(QelPort* port)
     return TRUE;
 }
 
-BOOL DeletePortEntry(LPCWSTR portName)
+namespace {
+
+// Unlinks the port that `matches` picks and queues it for the collector.
+template <class Match>
+BOOL removePort(LPCWSTR portName, Match matches)
 {
     TRACE(TRC_FLOW, "lanportm: Entry DeletePortEntry for port %ls\n", portName);
     if (!StartProtectedWrite(&portListLock)) {
+        DWORD error = GetLastError();
         TRACE(TRC_ERROR, "lanportm: DeletePortEntry: StartProtectedWrite failed\n");
         TRACE(TRC_FLOW, "lanportm: Exit  DeletePortEntry failure for port %ls\n", portName);
+        SetLastError(error);
         return FALSE;
     }
     QelPort** link = &portList;
-    while (*link && wcscmp((*link)->portName, portName) != 0) link = &(*link)->next;
+    while (*link && !matches(*link)) link = &(*link)->next;
     QelPort* port = *link;
     if (!port) {
         TRACE(TRC_SEVERE, "lanportm: DeletePortEntry: Port not found\n");
@@ -148,11 +166,24 @@ BOOL DeletePortEntry(LPCWSTR portName)
         return FALSE;
     }
     *link = port->next;
-    EndProtectedWrite(&portListLock);
+    // Before the lock is left: a handle holder that sees the port gone sees the mark.
     port->flags |= portDeleted;
+    EndProtectedWrite(&portListLock);
     AddToGarbage(kGarbagePort, port);
     TRACE(TRC_FLOW, "lanportm: Exit  DeletePortEntry success for port %ls\n", portName);
     return TRUE;
+}
+
+}  // namespace
+
+BOOL DeletePortEntry(LPCWSTR portName)
+{
+    return removePort(portName, [portName](const QelPort* port) { return wcscmp(port->portName, portName) == 0; });
+}
+
+BOOL RemovePortEntry(QelPort* port)
+{
+    return removePort(port->portName, [port](const QelPort* candidate) { return candidate == port; });
 }
 
 BOOL DeleteAllPortEntries()
@@ -177,9 +208,83 @@ BOOL DeleteAllPortEntries()
 QelPort* FindPortEntryByName(LPCWSTR name)
 {
     if (!name) return nullptr;
-    for (QelPort* port = portList; port; port = port->next)
-        if (_wcsicmp(port->portName, name) == 0) return port;
-    return nullptr;
+    QelPort* folded = nullptr;
+    int foldedCount = 0;
+    for (QelPort* port = portList; port; port = port->next) {
+        if (wcscmp(port->portName, name) == 0) return port;
+        if (PortNamesEqual(port->portName, name)) {
+            folded = port;
+            ++foldedCount;
+        }
+    }
+    // Two names that fold alike and neither spelt so: acting on either could be wrong.
+    if (foldedCount > 1) {
+        TRACE(TRC_ERROR, "lanportm: FindPortEntryByName: %d ports match %ls ignoring case\n", foldedCount, name);
+        return nullptr;
+    }
+    return folded;
+}
+
+bool PortNameInTable(LPCWSTR name)
+{
+    if (!StartProtectedRead(&portListLock)) {
+        TRACE(TRC_ERROR, "lanportm: PortNameInTable: StartProtectedRead failed\n");
+        return true;
+    }
+    bool found = false;
+    for (QelPort* port = portList; port && !found; port = port->next) found = PortNamesEqual(port->portName, name);
+    EndProtectedRead(&portListLock);
+    return found;
+}
+
+bool PortNameAtAddress(DWORD address, LPWSTR name, size_t chars)
+{
+    if (!StartProtectedRead(&portListLock)) {
+        TRACE(TRC_ERROR, "lanportm: PortNameAtAddress: StartProtectedRead failed\n");
+        return false;
+    }
+    QelPort* port = FindPortEntryByAddress(address);
+    if (port) {
+        wcsncpy(name, port->portName, chars - 1);
+        name[chars - 1] = L'\0';
+    }
+    EndProtectedRead(&portListLock);
+    return port != nullptr;
+}
+
+QelPort* HoldPortByName(LPCWSTR name)
+{
+    if (!StartProtectedRead(&portListLock)) {
+        TRACE(TRC_ERROR, "lanportm: HoldPortByName: StartProtectedRead failed\n");
+        return nullptr;
+    }
+    QelPort* port = FindPortEntryByName(name);
+    if (port) HoldPort(port);
+    EndProtectedRead(&portListLock);
+    return port;
+}
+
+void HoldPort(QelPort* port)
+{
+    InterlockedIncrement(&port->holds);
+}
+
+void ReleasePort(QelPort* port)
+{
+    InterlockedDecrement(&port->holds);
+}
+
+bool JobInUse(const QelJob* job)
+{
+    return job->listener && WaitForSingleObject(job->listener, 0) == WAIT_TIMEOUT;
+}
+
+bool PortInUse(const QelPort* port)
+{
+    if (InterlockedCompareExchange(const_cast<volatile LONG*>(&port->holds), 0, 0) > 0) return true;
+    for (const QelJob* job = port->firstJob; job; job = job->next)
+        if (JobInUse(job)) return true;
+    return false;
 }
 
 QelPort* FindPortEntryByAddress(DWORD address)

@@ -48,6 +48,9 @@ struct QelPort {
     CRITICAL_SECTION jobSubmissionCritSec;
     DWORD collectDelay;  // seconds on the garbage list before it may be freed
     DWORD jobThread;     // the thread between StartDocPort and EndDocPort, 0 when none
+    // Holds on the record: an open port handle, a job between StartDocPort and
+    // EndDocPort, an administrative command. A deleted port is freed only at zero.
+    volatile LONG holds;
 };
 
 struct QelJob {
@@ -74,12 +77,31 @@ extern QelPort* portList;
 extern ProtectedLock portListLock;
 extern DWORD activeJobCount;
 
+// Fails with ERROR_ALREADY_EXISTS when a port of the table has the name (as the
+// registry compares names): the check and the insertion are one step.
 QelPort* CreatePortEntry(LPCWSTR portName, const ConfigInfo* config);
 BOOL CreatePortResources(QelPort* port);
 BOOL DestroyPortResources(QelPort* port);
 BOOL DeletePortEntry(LPCWSTR portName);
+// Removes this very record from the table (not another port of its name).
+BOOL RemovePortEntry(QelPort* port);
 BOOL DeleteAllPortEntries();
+// The port spelt exactly so, else the only port whose name folds to the same; NULL when
+// none or when several do. The caller holds portListLock (or a hold on the result).
 QelPort* FindPortEntryByName(LPCWSTR name);
+// Whether a port of the table has a name that folds to the same (under portListLock;
+// true when the lock cannot be had, so that no caller takes the name as free).
+bool PortNameInTable(LPCWSTR name);
+// Copies the name of the port at `address` (the newest of that address), cut to `chars`
+// characters with the NUL; false when no port has it. Under portListLock.
+bool PortNameAtAddress(DWORD address, LPWSTR name, size_t chars);
+// Looks the name up under portListLock and takes a hold on the port found.
+QelPort* HoldPortByName(LPCWSTR name);
+void HoldPort(QelPort* port);
+void ReleasePort(QelPort* port);
+// Whether anything can still reach a record taken off its list.
+bool PortInUse(const QelPort* port);
+bool JobInUse(const QelJob* job);
 QelPort* FindPortEntryByAddress(DWORD address);
 QelJob* CreateJobEntry(const QelJob* jobTemplate);
 BOOL DeleteJobEntry(QelJob* job);

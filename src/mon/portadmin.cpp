@@ -65,7 +65,43 @@ void dottedText(WCHAR (&field)[N], DWORD ipAddress)
     if (wide) FreeSplMem(wide);
 }
 
+struct ChangeSection {
+    CRITICAL_SECTION section;
+    ChangeSection() { InitializeCriticalSection(&section); }
+};
+
+// Created on first use, by whichever command comes first; lives as long as the process.
+CRITICAL_SECTION& changeSection()
+{
+    static ChangeSection instance;
+    return instance.section;
+}
+
+// Runs `use` on the table under a read hold of portListLock; `fallback` when the hold
+// cannot be had.
+template <class Use, class Result>
+Result readingTable(Use use, Result fallback)
+{
+    if (!StartProtectedRead(&portListLock)) {
+        TRACE(TRC_ERROR, "lanportm: StartProtectedRead failed\n");
+        return fallback;
+    }
+    Result result = use();
+    EndProtectedRead(&portListLock);
+    return result;
+}
+
 }  // namespace
+
+PortChangeLock::PortChangeLock()
+{
+    EnterCriticalSection(&changeSection());
+}
+
+PortChangeLock::~PortChangeLock()
+{
+    LeaveCriticalSection(&changeSection());
+}
 
 ptrdiff_t BoundedTextLength(const BYTE* in, DWORD cbIn, size_t maxChars)
 {
@@ -105,15 +141,17 @@ DWORD AddPortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
         status = ERROR_INVALID_PARAMETER;
     } else {
         request.configInfo.monitorLevel = 1;
+        PortChangeLock changing;
         QelPort* port = CreatePortEntry(request.portName, &request.configInfo);
         if (!port) {
-            reply.errRc = kErrRcGeneral;
+            // The name check of CreatePortEntry answers as VerPortName would have.
+            reply.errRc = GetLastError() == ERROR_ALREADY_EXISTS ? kErrRcNameUsed : kErrRcGeneral;
             status = ERROR_GEN_FAILURE;
         } else {
             port->printerType = reply.printerType;
             if (!UpdateRegistryEntry(request.portName, &request.configInfo)) {
                 status = FailureCode();
-                DeletePortEntry(request.portName);
+                RemovePortEntry(port);
                 reply.errRc = kErrRcGeneral;
             }
         }
@@ -145,14 +183,9 @@ DWORD VerifyPortAddrServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
             status = ERROR_GEN_FAILURE;
             break;
         }
-        LPSTR narrow = WideToMulti(request.addressText);
-        if (!narrow) {
-            status = ERROR_GEN_FAILURE;
-            break;
-        }
-        unsigned long address = inet_addr(narrow);
-        FreeSplMem(narrow);
-        if (address == INADDR_NONE) {
+        // Decimal octets: inet_addr would read "010" as octal.
+        DWORD address = 0;
+        if (!ParseDottedDecimal(request.addressText, &address) || address == INADDR_NONE) {
             reply.errRc = kErrRcBadAddress;
             status = ERROR_GEN_FAILURE;
             break;
@@ -165,6 +198,8 @@ DWORD VerifyPortAddrServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
     case kAddrDottedName: {
         LPSTR narrow = WideToMulti(request.addressText);
         if (!narrow) {
+            TRACE(TRC_ERROR, "lanportm: VerifyPortAddrServer: %ls has no form in this code page\n",
+                  request.addressText);
             status = ERROR_GEN_FAILURE;
             break;
         }
@@ -187,7 +222,8 @@ DWORD VerifyPortAddrServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
         reply.errRc = kErrRcBadAddress;
         status = ERROR_GEN_FAILURE;
     }
-    if (status == ERROR_SUCCESS && FindPortEntryByAddress(reply.ipAddress)) {
+    if (status == ERROR_SUCCESS &&
+        readingTable([&] { return FindPortEntryByAddress(reply.ipAddress) != nullptr; }, true)) {
         reply.errRc = kErrRcAddressUsed;
         status = ERROR_GEN_FAILURE;
     }
@@ -210,7 +246,7 @@ DWORD VerifyPortNameServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
     if (PortExists(nullptr, name, &lookupError)) {
         errRc = kErrRcNameUsed;
         status = ERROR_ALREADY_EXISTS;
-    } else if (FindPortEntryByName(name)) {
+    } else if (PortNameInTable(name)) {
         errRc = kErrRcNameUsed;
         status = ERROR_GEN_FAILURE;
     }
@@ -223,24 +259,24 @@ DWORD UpdatePortCommServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
     DWORD status = ERROR_SUCCESS;
     DWORD errRc = kErrRcSuccess;
     UpdPortCommRequest request;
+    WCHAR name[256];
     if (!out || cbOut != sizeof(DWORD) || !readRequest(in, cbIn, Size::Exact, &request) ||
         !terminatedWithin(request.community)) {
         TRACE(TRC_ERROR, "lanportm: Error - Bad parameters\n");
         if (out && cbOut == sizeof(DWORD)) writeErrRc(out, cbOut, kErrRcGeneral);
         status = ERROR_INVALID_PARAMETER;
-    } else if (QelPort* port = FindPortEntryByAddress(request.ipAddress); !port) {
+    } else if (PortChangeLock changing; !PortNameAtAddress(request.ipAddress, name, std::size(name))) {
         TRACE(TRC_ERROR, "lanportm: Error - Port not found\n");
         errRc = kErrRcPortNotFound;
         status = ERROR_UNKNOWN_PORT;
     } else {
-        WCHAR name[256];
-        copyText(name, port->portName);
         ConfigInfo config;
         if (!ReadRegistryEntry(name, &config)) {
             TRACE(TRC_ERROR, "lanportm: ReadRegistryEntry failed\n");
             errRc = kErrRcGeneral;
             status = ERROR_GEN_FAILURE;
         } else {
+            Observe(Observation::AdminWindow, 0);
             WCHAR oldCommunity[256];
             memcpy(oldCommunity, config.community, sizeof oldCommunity);
             memcpy(config.community, request.community, sizeof config.community);
@@ -284,12 +320,14 @@ DWORD ConfigurePortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD n
         errRc = kErrRcGeneral;
         status = ERROR_INVALID_PARAMETER;
     } else {
+        PortChangeLock changing;
         ConfigInfo saved;
         if (!ReadRegistryEntry(request.portName, &saved)) {
             TRACE(TRC_ERROR, "lanportm: ReadRegistryEntry failed\n");
             errRc = kErrRcGeneral;
             status = ERROR_GEN_FAILURE;
-        } else if (!UpdateRegistryEntry(request.portName, &request.configInfo)) {
+        } else if (Observe(Observation::AdminWindow, 0);
+                   !UpdateRegistryEntry(request.portName, &request.configInfo)) {
             TRACE(TRC_ERROR, "lanportm: UpdateRegistryEntry failed\n");
             errRc = kErrRcGeneral;
             status = ERROR_GEN_FAILURE;
@@ -328,7 +366,8 @@ DWORD GetCommAccessServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
     } else {
         memcpy(&reply, out, sizeof reply);
         reply.errRc = kErrRcSuccess;
-        if (!FindPortEntryByName(reinterpret_cast<LPCWSTR>(in))) {
+        auto* name = reinterpret_cast<LPCWSTR>(in);
+        if (!readingTable([name] { return FindPortEntryByName(name) != nullptr; }, false)) {
             TRACE(TRC_ERROR, "lanportm: Error - Port not found\n");
             reply.errRc = kErrRcPortNotFound;
             status = ERROR_UNKNOWN_PORT;
@@ -361,13 +400,18 @@ DWORD GetPortConfigServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD n
         memcpy(&reply, out, sizeof reply);
         reply.errRc = kErrRcSuccess;
         auto* name = reinterpret_cast<LPCWSTR>(in);
-        QelPort* port = FindPortEntryByName(name);
-        if (!port) {
+        bool found = readingTable(
+            [&] {
+                QelPort* port = FindPortEntryByName(name);
+                if (port) reply.portFlags = port->flags;
+                return port != nullptr;
+            },
+            false);
+        if (!found) {
             TRACE(TRC_ERROR, "lanportm: FindPortEntryByName failed; pszPortName=%ls\n", name);
             reply.errRc = kErrRcGeneral;
             status = ERROR_GEN_FAILURE;
         } else {
-            reply.portFlags = port->flags;
             ConfigInfo config;
             if (!ReadRegistryEntry(name, &config)) {
                 TRACE(TRC_ERROR, "lanportm: ReadRegistryEntry failed\n");
@@ -389,14 +433,14 @@ DWORD GetPortNameServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD nee
 {
     GetPortNameRequest request;
     if (!readRequest(in, cbIn, Size::AtLeast, &request)) return ERROR_INVALID_PARAMETER;
-    QelPort* port = FindPortEntryByAddress(request.ipAddress);
-    if (!port) {
+    WCHAR name[256];
+    if (!PortNameAtAddress(request.ipAddress, name, std::size(name))) {
         if (out && cbOut >= sizeof(WCHAR)) memset(out, 0, sizeof(WCHAR));
         return ERROR_UNKNOWN_PORT;
     }
-    DWORD size = static_cast<DWORD>((wcslen(port->portName) + 1) * sizeof(WCHAR));
+    DWORD size = static_cast<DWORD>((wcslen(name) + 1) * sizeof(WCHAR));
     if (needed) *needed = size;
     if (!out || cbOut < size) return ERROR_INSUFFICIENT_BUFFER;
-    memcpy(out, port->portName, size);
+    memcpy(out, name, size);
     return ERROR_SUCCESS;
 }

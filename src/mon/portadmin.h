@@ -22,6 +22,17 @@ bool IsUsablePortName(LPCWSTR name);
 // min(cbIn / 2, maxChars + 1) characters; -1 otherwise (also for a NULL input).
 ptrdiff_t BoundedTextLength(const BYTE* in, DWORD cbIn, size_t maxChars);
 
+// Held by every command that changes a port's table entry and its registry key, from
+// its first look at either to its last change: no interleaving of such commands can
+// leave the table and the registry disagreeing.
+class PortChangeLock {
+public:
+    PortChangeLock();
+    ~PortChangeLock();
+    PortChangeLock(const PortChangeLock&) = delete;
+    PortChangeLock& operator=(const PortChangeLock&) = delete;
+};
+
 // The thread's last error as a status; a failure that left no error code is 31.
 inline DWORD FailureCode()
 {

@@ -66,7 +66,7 @@ BOOL PortExists(LPCWSTR serverName, LPCWSTR portName, DWORD* error)
         *error = GetLastError();
     } else {
         for (DWORD i = 0; i < returned && !found; ++i)
-            found = ports[i].pName && portName && _wcsicmp(ports[i].pName, portName) == 0;
+            found = ports[i].pName && portName && PortNamesEqual(ports[i].pName, portName);
     }
     FreeSplMem(ports);
     return found;

@@ -147,23 +147,27 @@ BOOL WINAPI OpenPort(HANDLE, LPWSTR name, PHANDLE handle)
             error = ERROR_INVALID_PARAMETER;
             return;
         }
-        QelPort* port = FindPortEntryByName(name);
+        // The hold taken here keeps the record while the handle is open, even after the
+        // port has been deleted.
+        QelPort* port = HoldPortByName(name);
         if (!port) {
             TRACE(TRC_ERROR, "lanportm: Open Port: Unknown port\n");
             error = ERROR_UNKNOWN_PORT;
-            return;
-        }
-        if (port->flags & portOpen) {
-            TRACE(TRC_ERROR, "lanportm: Open Port: Port already open\n");
-            error = ERROR_BUSY;
             return;
         }
         BOOL locked = StartProtectedWrite(&port->portLock);
         if (!locked)
             TRACE(TRC_SEVERE, "lanportm: Open Port: StartProtectedWrite failed. GetLastError()=%d\n",
                   static_cast<int>(GetLastError()));
+        bool alreadyOpen = (port->flags & portOpen) != 0;
         port->flags |= portOpen;
         if (locked) EndProtectedWrite(&port->portLock);
+        if (alreadyOpen) {
+            ReleasePort(port);
+            TRACE(TRC_ERROR, "lanportm: Open Port: Port already open\n");
+            error = ERROR_BUSY;
+            return;
+        }
         *handle = port;
     });
     if (error) {
@@ -188,8 +192,10 @@ BOOL WINAPI ClosePort(HANDLE handle)
         if (!locked)
             TRACE(TRC_SEVERE, "lanportm: ClosePort: StartProtectedWrite failed. GetLastError()=%d\n",
                   static_cast<int>(GetLastError()));
+        bool wasOpen = (port->flags & portOpen) != 0;
         port->flags &= ~portOpen;
         if (locked) EndProtectedWrite(&port->portLock);
+        if (wasOpen) ReleasePort(port);
     });
     if (error) {
         SetLastError(error);

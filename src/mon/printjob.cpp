@@ -90,6 +90,15 @@ bool probePrinter(QelJob* job)
     return strstr(reply, "Testing") || strstr(reply, "@PJL ECHO");
 }
 
+// A handle that outlived its port's deletion: the record is still allocated (the handle
+// holds it), but no new work may start on it.
+bool deletedPortRefused(const QelPort* port, const char* operation)
+{
+    if (!(port->flags & portDeleted)) return false;
+    TRACE(TRC_ERROR, "lanportm: %s: Port %ls has been deleted\n", operation, port->portName);
+    return true;
+}
+
 void startListener(QelJob* job)
 {
     InterlockedExchange(&job->lastHeard, static_cast<LONG>(GetTickCount()));
@@ -140,6 +149,11 @@ BOOL startDoc(QelPort* port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYT
     if (!valid) TRACE(TRC_ERROR, "lanportm: StartDocPort: Invalid parameters\n");
     if (!port) {
         TRACE(TRC_FLOW, "lanportm: Exit  StartDocPort returns %d\n", FALSE);
+        return FALSE;
+    }
+    if (deletedPortRefused(port, "StartDocPort")) {
+        TRACE(TRC_FLOW, "lanportm: Exit  StartDocPort returns %d\n", FALSE);
+        SetLastError(ERROR_UNKNOWN_PORT);
         return FALSE;
     }
     TRACE(TRC_FLOW, "lanportm: StartDocPort: EnterCriticalSection(jobSubmissionCritSec)\n");
@@ -230,6 +244,7 @@ BOOL startDoc(QelPort* port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYT
 
     if (result) {
         port->jobThread = GetCurrentThreadId();
+        HoldPort(port);  // until EndDocPort, whatever becomes of the handle
     } else {
         // Whatever connection the job holds, from the first connect or the reconnection
         // after the probe.
@@ -260,7 +275,11 @@ BOOL writeData(QelPort* port, LPBYTE data, DWORD size, LPDWORD written)
     DWORD sent = 0;
     BOOL result = FALSE;
     QelJob* job = nullptr;
-    if (!port || !port->firstJob) {
+    DWORD error = 0;
+    // A job in progress on a port deleted meanwhile still finishes.
+    if (port && !(port->flags & portBusy) && deletedPortRefused(port, "WritePort")) {
+        error = ERROR_UNKNOWN_PORT;
+    } else if (!port || !port->firstJob) {
         TRACE(TRC_ERROR, "lanportm: WritePort: Invalid parameters\n");
     } else if (!(job = GetCurrentJob(port))) {
         TRACE(TRC_ERROR, "lanportm: WritePort: Current job for port %08x not found\n", TraceAddr(port));
@@ -278,6 +297,7 @@ BOOL writeData(QelPort* port, LPBYTE data, DWORD size, LPDWORD written)
               static_cast<int>(sent), static_cast<int>(job->jobId));
     else
         TRACE(TRC_FLOW, "lanportm: Exit  WritePort%s; %d Bytes\n", result ? "" : " failure", static_cast<int>(sent));
+    if (error) SetLastError(error);
     return result;
 }
 
@@ -329,10 +349,14 @@ BOOL endDoc(QelPort* port)
         }
     }
     port->flags &= ~portBusy;
-    if (job) job->jobId = 0;
+    // A monitored job's record has served its purpose once its listener has ended; the
+    // other ports keep their one record for the next job.
+    if (job && (job->jobFlags & jobActive)) DeleteJobEntry(job);
+    else if (job) job->jobId = 0;
     port->jobThread = 0;
     TRACE(TRC_FLOW, "lanportm: EndDocPort: LeaveCriticalSection(jobSubmissionCritSec)\n");
     LeaveCriticalSection(&port->jobSubmissionCritSec);
+    ReleasePort(port);
     TRACE(TRC_FLOW, "lanportm: Exit  EndDocPort returns %d\n", result);
     return result;
 }
@@ -353,7 +377,7 @@ void BuildJobLabel(LPCWSTR documentName, char* label)
 {
     label[0] = '1';
     memset(label + 1, ' ', kLabelNameBytes);
-    if (LPSTR narrow = WideToMulti(documentName)) {
+    if (LPSTR narrow = WideToMultiReplacing(documentName, '?')) {
         size_t length = strlen(narrow);
         const char* start = length > kLabelNameBytes ? narrow + length - kLabelNameBytes : narrow;
         memcpy(label + 1, start, length > kLabelNameBytes ? kLabelNameBytes : length);

@@ -65,9 +65,12 @@ BOOL StartProtectedWrite(ProtectedLock* lock)
     EnterCriticalSection(&lock->writerCritSec);
     DWORD wait = WaitForSingleObject(lock->noReadersEvent, SpecifiedWait(kWriterWaitMs));
     if (wait == WAIT_OBJECT_0) return TRUE;
+    DWORD error = wait == WAIT_TIMEOUT ? ERROR_TIMEOUT : GetLastError();
     if (wait == WAIT_TIMEOUT) TRACE(TRC_ERROR, "lanportm: StartProtectedWrite: wait timed out!\n");
     else TRACE(TRC_ERROR, "lanportm: StartProtectedWrite: wait failed!\n");
     LeaveCriticalSection(&lock->writerCritSec);
+    // The caller reports why: a timeout, not whatever failed before.
+    SetLastError(error);
     return FALSE;
 }
 

@@ -1,6 +1,8 @@
 // Registry store of the port definitions, and the TRX product check.
 #include "registry.h"
 
+#include <cstring>
+
 #include "monitor.h"
 #include "pmuports.h"
 #include "seams.h"
@@ -230,6 +232,8 @@ BOOL ReadRegistryEntry(LPCWSTR portName, ConfigInfo* config)
               portName, static_cast<int>(rc));
         return finish("ReadRegistryEntry", rc);
     }
+    // A stored value shorter than the record leaves the rest zero, never the caller's bytes.
+    memset(config, 0, sizeof(ConfigInfo));
     DWORD size = sizeof(ConfigInfo);
     rc = RegQueryValueExW(port, kConfigValue, nullptr, nullptr, reinterpret_cast<BYTE*>(config), &size);
     if (rc != ERROR_SUCCESS) {

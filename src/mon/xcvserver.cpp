@@ -97,6 +97,42 @@ DWORD MonitorUIServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD neede
     return status;
 }
 
+namespace {
+
+// Removes the port `requested` names from the registry and the table, both or neither.
+DWORD deletePort(LPCWSTR requested)
+{
+    // Only commands under this lock remove ports, so the port found stays in the table
+    // until this command removes it.
+    PortChangeLock changing;
+    WCHAR name[256];
+    QelPort* port = nullptr;
+    if (!StartProtectedRead(&portListLock)) return FailureCode();
+    port = FindPortEntryByName(requested);
+    if (port) {
+        wcsncpy(name, port->portName, 255);
+        name[255] = L'\0';
+    }
+    EndProtectedRead(&portListLock);
+    if (!port) {
+        TRACE(TRC_ERROR, "lanportm: DeletePortServer: Port to delete, %ls, doesn't exist\n", requested);
+        return ERROR_UNKNOWN_PORT;
+    }
+    // The lookup ignores case, the table does not: both steps act on the port found, so
+    // that they agree afterwards.
+    ConfigInfo saved;
+    bool hadKey = ReadRegistryEntry(name, &saved) != FALSE;
+    DWORD status = DeleteRegistryEntry(name) ? ERROR_SUCCESS : FailureCode();
+    // A port whose key is gone already still leaves the table.
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
+    if (RemovePortEntry(port)) return ERROR_SUCCESS;
+    status = FailureCode();
+    if (hadKey) UpdateRegistryEntry(name, &saved);  // the port stays, and so does its key
+    return status;
+}
+
+}  // namespace
+
 DWORD DeletePortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
 {
     DWORD status = ERROR_SUCCESS;
@@ -108,19 +144,8 @@ DWORD DeletePortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD need
         if (length < 0) {
             TRACE(TRC_ERROR, "lanportm: Error in DeletePortServer - Bad parameters\n");
             status = ERROR_INVALID_PARAMETER;
-        } else if (QelPort* port = FindPortEntryByName(requested); !port) {
-            TRACE(TRC_ERROR, "lanportm: DeletePortServer: Port to delete, %ls, doesn't exist\n", requested);
-            status = ERROR_UNKNOWN_PORT;
         } else {
-            // The lookup ignores case, the table and the registry do not: both steps use
-            // the name of the port found, so that they agree afterwards.
-            WCHAR name[256];
-            wcsncpy(name, port->portName, 255);
-            name[255] = L'\0';
-            status = DeleteRegistryEntry(name) ? ERROR_SUCCESS : FailureCode();
-            // A port whose key is gone already still leaves the table.
-            if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND)
-                status = DeletePortEntry(name) ? ERROR_SUCCESS : FailureCode();
+            status = deletePort(requested);
         }
         TRACE(TRC_FLOW, "lanportm: Exit  DeletePortServer %s; dwStatus=%d \n",
               status == ERROR_SUCCESS ? "success" : "failure", static_cast<int>(status));

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "garbage.h"
+#include "monitor.h"
 #include "monitorfixture.h"
 #include "pmuports.h"
+#include "printersim.h"
+#include "standin_client.h"
 #include "test_seams.h"
 #include "trace.h"
 
@@ -22,8 +25,10 @@ protected:
         WriteFile("lanportm.cfg", "traceon 1");
         ASSERT_TRUE(TraceStart());
         // Before the monitor starts: the collector's first sleep is shortened too.
-        testseams::SetWaitDivisor(1000);
-        ASSERT_NE(StartMonitor(root.key()), nullptr);
+        testseams::SetWaitDivisor(divisor);
+        standin::Reset();
+        monitor = StartMonitor(root.key());
+        ASSERT_NE(monitor, nullptr);
     }
     void TearDown() override
     {
@@ -60,18 +65,52 @@ protected:
         return static_cast<int>(std::count(all.begin(), all.end(), message));
     }
     // Waits until `passes` more collection passes have ended.
-    void waitForPasses(int passes)
+    void waitForPasses(int passes, DWORD timeoutMs = 10000)
     {
         int target = count("GarbageCollection: Done") + passes;
-        for (int i = 0; i < 500 && count("GarbageCollection: Done") < target; ++i) Sleep(20);
+        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs && count("GarbageCollection: Done") < target;)
+            Sleep(20);
         auto all = messages();
         ASSERT_GE(count("GarbageCollection: Done"), target)
             << all.size() << " lines, last: " << (all.empty() ? "" : all.back());
     }
     int collected(const std::string& port) { return count("GarbageCollection: Collecting port " + port); }
 
+    // A port on a simulated printer, opened as the spooler opens it.
+    HANDLE openPrinterPort(const wchar_t* name, const printersim::Printer& printer, DWORD monitorLevel = 1)
+    {
+        ConfigInfo config = DefaultConfig("127.0.0.1");
+        config.ipAddress = printer.ipAddress();
+        config.monitorLevel = monitorLevel;
+        EXPECT_NE(CreatePortEntry(name, &config), nullptr);
+        HANDLE handle = nullptr;
+        EXPECT_TRUE(monitor->pfnOpenPort(nullptr, const_cast<LPWSTR>(name), &handle));
+        return handle;
+    }
+    BOOL startDoc(HANDLE handle, DWORD jobId = 0)
+    {
+        DOC_INFO_1W doc{const_cast<LPWSTR>(L"Report"), nullptr, const_cast<LPWSTR>(L"RAW")};
+        return monitor->pfnStartDocPort(handle, const_cast<LPWSTR>(L"Office"), jobId, 1, reinterpret_cast<BYTE*>(&doc));
+    }
+    BOOL write(HANDLE handle, std::string data)
+    {
+        DWORD written = 0;
+        return monitor->pfnWritePort(handle, reinterpret_cast<BYTE*>(data.data()), static_cast<DWORD>(data.size()),
+                                     &written) &&
+               written == data.size();
+    }
+    DWORD deletePort(const std::wstring& name)
+    {
+        DWORD none = 0;
+        return monitor->pfnXcvDataPort(reinterpret_cast<HANDLE>(1), L"DeletePort",
+                                       reinterpret_cast<BYTE*>(const_cast<wchar_t*>(name.c_str())),
+                                       static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)), nullptr, 0, &none);
+    }
+
+    DWORD divisor = 1000;
     ScratchDirectory scratch;
     RegistryRoot root;
+    LPMONITOR2 monitor = nullptr;
     int ports = 0;
 };
 
@@ -172,4 +211,116 @@ TEST_F(CollectorTest, RecordsQueuedDuringPassesAreAllCollectedOnce)
     waitForPasses(2);
     for (int i = 0; i < kPorts; ++i) EXPECT_EQ(collected("p" + std::to_string(i)), 1) << i;
     EXPECT_EQ(garbageList, nullptr);
+}
+
+TEST_F(CollectorTest, DeletedPortOutlivesItsJobAndItsHandle)
+{
+    printersim::Printer printer({.pjl = false});
+    ASSERT_TRUE(printer.Start());
+    HANDLE handle = openPrinterPort(L"p", printer);
+    ASSERT_TRUE(startDoc(handle));
+    ASSERT_TRUE(write(handle, "first block;"));
+    ASSERT_EQ(deletePort(L"p"), 0u);
+    EXPECT_EQ(FindPortEntryByName(L"p"), nullptr);
+    // Past the delay, passes come and go: the job goes on on the deleted port.
+    testseams::AdvanceClock(31);
+    waitForPasses(2);
+    EXPECT_EQ(collected("p"), 0);
+    auto* port = static_cast<QelPort*>(handle);
+    EXPECT_EQ(port->signature, kPortSignature);
+    ASSERT_TRUE(write(handle, "second block"));
+    ASSERT_TRUE(monitor->pfnEndDocPort(handle));
+    ASSERT_TRUE(printer.WaitForBytes(printersim::kEchoProbe.size() + 24, 10000));
+    EXPECT_EQ(printer.Received(), std::string(printersim::kEchoProbe) + "first block;second block");
+    waitForPasses(2);
+    EXPECT_EQ(collected("p"), 0) << "the handle is still open";
+    // No new work on the stale handle.
+    SetLastError(0);
+    EXPECT_FALSE(startDoc(handle));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+    SetLastError(0);
+    EXPECT_FALSE(write(handle, "late"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+    EXPECT_EQ(count("StartDocPort: Port p has been deleted"), 1);
+    EXPECT_EQ(count("WritePort: Port p has been deleted"), 1);
+    ASSERT_TRUE(monitor->pfnClosePort(handle));
+    waitForPasses(2);
+    EXPECT_EQ(collected("p"), 1);
+    EXPECT_EQ(garbageList, nullptr);
+}
+
+TEST_F(CollectorTest, MonitoredJobsLeaveNothingBehind)
+{
+    // Jobs with a status listener (PJL) and without, with the printer handle left to the
+    // record (TRX product) and without.
+    struct Case {
+        bool pjl;
+        BOOL trx;
+        int jobs;
+    };
+    constexpr Case kCases[] = {{true, FALSE, 500}, {true, TRUE, 250}, {false, FALSE, 250}};
+    printersim::Printer printer({.pages = 1, .quietMs = 20});
+    printersim::Printer silent({.pjl = false});
+    ASSERT_TRUE(printer.Start());
+    ASSERT_TRUE(silent.Start());
+    HANDLE talking = openPrinterPort(L"talking", printer, 6);
+    HANDLE quiet = openPrinterPort(L"quiet", silent, 6);
+    auto runJob = [&](HANDLE handle, DWORD jobId) {
+        standin::DefineJob(jobId, L"RAW", 0);
+        ASSERT_TRUE(startDoc(handle, jobId));
+        ASSERT_TRUE(write(handle, "job"));
+        ASSERT_TRUE(monitor->pfnEndDocPort(handle));
+    };
+    auto settle = [&] {
+        testseams::AdvanceClock(31);
+        waitForPasses(2);
+    };
+    runJob(talking, 1);
+    runJob(quiet, 2);
+    settle();
+    DWORD handlesBefore = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+    LONG printersBefore = standin::OpenPrinters();
+    DWORD jobId = 10;
+    for (const auto& c : kCases) {
+        trxInstalled = c.trx;
+        for (int i = 0; i < c.jobs; ++i) {
+            runJob(c.pjl ? talking : quiet, ++jobId);
+            ASSERT_FALSE(HasFatalFailure()) << "job " << jobId;
+        }
+    }
+    trxInstalled = FALSE;
+    EXPECT_EQ(activeJobCount, 0u);
+    EXPECT_EQ(WaitForSingleObject(activeJobsEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    for (HANDLE handle : {talking, quiet}) EXPECT_EQ(static_cast<QelPort*>(handle)->firstJob, nullptr);
+    settle();
+    EXPECT_EQ(garbageList, nullptr);
+    EXPECT_EQ(standin::OpenPrinters(), printersBefore);
+    DWORD handlesAfter = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+    EXPECT_LE(handlesAfter, handlesBefore);
+    EXPECT_EQ(standin::BadCloses(), 0u);
+}
+
+class RealTimeCollectorTest : public CollectorTest {
+protected:
+    RealTimeCollectorTest() { divisor = 1; }
+};
+
+TEST_F(RealTimeCollectorTest, SlowDeletedPortSurvivesTheFirstRealPassWhileItsJobRuns)
+{
+    printersim::Printer printer({.pjl = false});
+    ASSERT_TRUE(printer.Start());
+    HANDLE handle = openPrinterPort(L"p", printer);
+    ASSERT_TRUE(startDoc(handle));
+    ASSERT_EQ(deletePort(L"p"), 0u);
+    // The first pass comes two minutes after the start; the port is long due by then.
+    waitForPasses(1, 150000);
+    EXPECT_EQ(collected("p"), 0);
+    EXPECT_EQ(count("GarbageCollection: Some garbage not collected--putting back in list"), 1);
+    ASSERT_TRUE(write(handle, "after the pass"));
+    ASSERT_TRUE(monitor->pfnEndDocPort(handle));
+    ASSERT_TRUE(printer.WaitForBytes(printersim::kEchoProbe.size() + 14, 10000));
+    EXPECT_EQ(printer.Received(), std::string(printersim::kEchoProbe) + "after the pass");
+    EXPECT_TRUE(monitor->pfnClosePort(handle));
 }

@@ -101,6 +101,42 @@ TEST_F(SupportTest, NarrowAndWideConversions)
     FreeSplMem(wide);
 }
 
+TEST_F(SupportTest, TextOutsideTheCodePageIsAFailureNotAnEmptyText)
+{
+    SetLastError(0);
+    EXPECT_EQ(WideToMulti(L"drukarka-\u0142"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+    LPSTR kept = WideToMultiReplacing(L"\u041E\u0442\u0447\u0451\u0442 2024.doc", '?');
+    ASSERT_NE(kept, nullptr);
+    EXPECT_STREQ(kept, "????? 2024.doc");
+    FreeSplMem(kept);
+}
+
+TEST_F(SupportTest, PortNamesCompareAsRegistryKeyNames)
+{
+    struct Case {
+        const wchar_t* a;
+        const wchar_t* b;
+        bool equal;
+    };
+    const Case cases[] = {
+        {L"Zephrin:10.1.2.3", L"ZEPHRIN:10.1.2.3", true},
+        {L"B\u00FCro", L"B\u00DCRO", true},
+        {L"\u03C3\u03BF\u03C6\u03B9\u03B1", L"\u03A3\u039F\u03A6\u0399\u0391", true},
+        {L"\u043F\u0440\u0438\u043D\u0442\u0435\u0440", L"\u041F\u0420\u0418\u041D\u0422\u0415\u0420", true},
+        {L"Buro", L"B\u00FCro", false},  // ordinal: no accent folding
+        {L"p1", L"p1 ", false},
+        {L"p", L"", false},
+        {L"", L"", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.a);
+        EXPECT_EQ(PortNamesEqual(c.a, c.b), c.equal);
+        EXPECT_EQ(PortNamesEqual(c.b, c.a), c.equal);
+    }
+    EXPECT_FALSE(PortNamesEqual(nullptr, L""));
+}
+
 TEST_F(SupportTest, IsAllDigits)
 {
     EXPECT_TRUE(IsAllDigits(L""));

@@ -194,16 +194,24 @@ TEST_F(PrintPathTest, WriteToADroppedConnectionFails)
     endDoc(station.handle);
 }
 
-TEST_F(PrintPathTest, MonitoringPortGetsANewRecordPerJob)
+TEST_F(PrintPathTest, MonitoringPortGetsANewRecordPerJobAndHandsItOnWhenDone)
 {
     Station station = addStation(L"P1", {.pjl = false}, 6);
-    printJob(station, L"Office", 52, "one");
+    standin::DefineJob(52, L"RAW", 0);
+    ASSERT_TRUE(startDoc(station.handle, L"Office", 52));
     QelJob* first = station.port->firstJob;
-    printJob(station, L"Office", 53, "two");
     ASSERT_NE(first, nullptr);
-    EXPECT_NE(first->next, nullptr);
-    EXPECT_EQ(station.port->lastJob, first->next);
-    EXPECT_EQ(activeJobCount, 2u);
+    EXPECT_EQ(activeJobCount, 1u);
+    EXPECT_EQ(WaitForSingleObject(activeJobsEvent, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    ASSERT_TRUE(endDoc(station.handle));
+    // Once ended, the record waits on the garbage list, not in the port's list.
+    EXPECT_EQ(station.port->firstJob, nullptr);
+    EXPECT_TRUE(first->jobFlags & jobDeleted);
+    EXPECT_EQ(activeJobCount, 0u);
+    EXPECT_EQ(WaitForSingleObject(activeJobsEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    printJob(station, L"Office", 53, "two");
+    EXPECT_EQ(station.port->firstJob, nullptr);
+    EXPECT_EQ(activeJobCount, 0u);
 }
 
 TEST_F(PrintPathTest, FailedStartOnAMonitoringPortDeletesItsRecord)
@@ -300,4 +308,13 @@ TEST_F(PrintPathTest, SlowRealProbeWindowAndWritePause)
     ASSERT_TRUE(write(station.handle, "data"));
     EXPECT_GE(GetTickCount() - start, 450u);
     ASSERT_TRUE(endDoc(station.handle));
+}
+
+TEST(JobLabelTest, DocumentNameOutsideTheCodePageKeepsWhatItCan)
+{
+    char label[kJobLabelLength + 1];
+    BuildJobLabel(L"\u041E\u0442\u0447\u0451\u0442 2024.doc", label);
+    EXPECT_EQ(std::string(label, 15), "1????? 2024.doc");
+    EXPECT_EQ(std::string(label + 15, 25), std::string(25, ' '));
+    EXPECT_EQ(strlen(label), static_cast<size_t>(kJobLabelLength));
 }

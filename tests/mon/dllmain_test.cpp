@@ -203,3 +203,18 @@ TEST(InitializeTest, LockFailureFailsInitialisation)
     testseams::Reset();
     EXPECT_NE(StartMonitor(root.key()), nullptr) << "a later initialisation may succeed";
 }
+
+TEST(InitializeTest, EventFailureAfterThePortsWereLoadedFailsAndReturns)
+{
+    RegistryRoot root;
+    WritePortKey(root.key(), L"Zephrin:10.1.2.3", DefaultConfig("10.1.2.3"));
+    WritePortKey(root.key(), L"Zephrin:10.1.2.4", DefaultConfig("10.1.2.4"));
+    testseams::InjectFault(FaultPoint::CreateActiveJobsEvent, ERROR_NO_SYSTEM_RESOURCES);
+    SetLastError(0);
+    EXPECT_EQ(StartMonitor(root.key()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_SYSTEM_RESOURCES));
+    EXPECT_EQ(portList, nullptr);
+    testseams::Reset();
+    ASSERT_NE(StartMonitor(root.key()), nullptr) << "a later initialisation may succeed";
+    EXPECT_NE(FindPortEntryByName(L"Zephrin:10.1.2.4"), nullptr);
+}

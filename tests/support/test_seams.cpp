@@ -2,6 +2,7 @@
 #include "test_seams.h"
 
 #include <array>
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -18,6 +19,7 @@ std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
 std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
 time_t clockOffset = 0;
+std::array<std::function<void()>, static_cast<size_t>(Observation::Count)> observationActions;
 
 }  // namespace
 
@@ -51,8 +53,13 @@ DWORD InjectedFault(FaultPoint point)
 
 void Observe(Observation what, DWORD value)
 {
-    std::lock_guard guard(seamLock);
-    if (what == Observation::SendCall) sendCalls.push_back(value);
+    std::function<void()> action;
+    {
+        std::lock_guard guard(seamLock);
+        if (what == Observation::SendCall) sendCalls.push_back(value);
+        action = observationActions[static_cast<size_t>(what)];
+    }
+    if (action) action();
 }
 
 namespace testseams {
@@ -81,6 +88,12 @@ void InjectFault(FaultPoint point, DWORD error, unsigned count, unsigned skip)
     faults[static_cast<size_t>(point)] = {error, count, skip};
 }
 
+void OnObservation(Observation what, std::function<void()> action)
+{
+    std::lock_guard guard(seamLock);
+    observationActions[static_cast<size_t>(what)] = std::move(action);
+}
+
 void AdvanceClock(time_t seconds)
 {
     std::lock_guard guard(seamLock);
@@ -95,6 +108,7 @@ void Reset()
     faults.fill({});
     sendCalls.clear();
     waits.clear();
+    observationActions.fill({});
 }
 
 }  // namespace testseams

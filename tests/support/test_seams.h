@@ -1,6 +1,7 @@
 // Controls of the test build's seams (see seams.h).
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "seams.h"
@@ -17,6 +18,9 @@ void InjectFault(FaultPoint point, DWORD error, unsigned count = 1, unsigned ski
 // product's milliseconds), since the last Reset.
 std::vector<DWORD> Observed(Observation what);
 std::vector<DWORD> RequestedWaits();
+
+// Runs `action` on the observing thread each time the code passes `what`.
+void OnObservation(Observation what, std::function<void()> action);
 
 // Moves CurrentTime() forward by `seconds`.
 void AdvanceClock(time_t seconds);
