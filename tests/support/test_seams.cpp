@@ -18,6 +18,7 @@ std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
 std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
 time_t clockOffset = 0;
+EnumPortsRoutine enumPortsStandIn = nullptr;
 
 }  // namespace
 
@@ -55,6 +56,12 @@ void Observe(Observation what, DWORD value)
     if (what == Observation::SendCall) sendCalls.push_back(value);
 }
 
+EnumPortsRoutine RouterEnumPorts(EnumPortsRoutine bound)
+{
+    std::lock_guard guard(seamLock);
+    return enumPortsStandIn ? enumPortsStandIn : bound;
+}
+
 namespace testseams {
 
 std::vector<DWORD> Observed(Observation what)
@@ -87,9 +94,16 @@ void AdvanceClock(time_t seconds)
     clockOffset += seconds;
 }
 
+void SetRouterEnumPorts(EnumPortsRoutine standIn)
+{
+    std::lock_guard guard(seamLock);
+    enumPortsStandIn = standIn;
+}
+
 void Reset()
 {
     std::lock_guard guard(seamLock);
+    enumPortsStandIn = nullptr;
     waitDivisor = 1;
     clockOffset = 0;
     faults.fill({});
