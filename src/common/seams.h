@@ -45,3 +45,10 @@ DWORD InjectedFault(FaultPoint point);
 
 // Reports a value at an observation point; the shipped binaries ignore it.
 void Observe(Observation what, DWORD value);
+
+// The spooler router's EnumPortsW, through which the monitor asks what ports exist.
+using EnumPortsRoutine = BOOL(WINAPI*)(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+
+// The routine the monitor calls for the router's `bound` one: `bound` itself in the
+// product; a test build may answer with listings of its own making.
+EnumPortsRoutine RouterEnumPorts(EnumPortsRoutine bound);

@@ -17,3 +17,8 @@ DWORD InjectedFault(FaultPoint)
 }
 
 void Observe(Observation, DWORD) {}
+
+EnumPortsRoutine RouterEnumPorts(EnumPortsRoutine bound)
+{
+    return bound;
+}

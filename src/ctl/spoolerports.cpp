@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include "records.h"
+#include "spoolerbuffer.h"
 
 namespace lanportctl {
 
@@ -21,10 +22,15 @@ BOOL SpoolerPorts(std::vector<SpoolerPort>* ports)
     DWORD needed = 0, count = 0;
     for (int attempt = 0; attempt < kListAttempts; ++attempt) {
         if (EnumPortsW(nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count)) {
-            auto* info = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
-            for (DWORD i = 0; i < count; ++i)
-                ports->push_back({info[i].pPortName ? info[i].pPortName : L"",
-                                  info[i].pMonitorName ? info[i].pMonitorName : L""});
+            const BYTE* begin = buffer.data();
+            DWORD size = static_cast<DWORD>(buffer.size());
+            auto* info = reinterpret_cast<const PORT_INFO_2W*>(begin);
+            for (DWORD i = 0; i < RecordsWithin<PORT_INFO_2W>(count, size); ++i) {
+                // An entry the spooler left unfilled names no port.
+                LPCWSTR name = TextWithin<WCHAR>(info[i].pPortName, begin, size);
+                LPCWSTR monitor = TextWithin<WCHAR>(info[i].pMonitorName, begin, size);
+                if (name) ports->push_back({name, monitor ? monitor : L""});
+            }
             return TRUE;
         }
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;

@@ -3,6 +3,7 @@
 
 #include "portadmin.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "garbage.h"
@@ -123,6 +124,16 @@ bool IsUsablePortName(LPCWSTR name)
     return length <= kMaxPortNameChars && !wcspbrk(name, L"\\,");
 }
 
+bool RefusesPortName(const char* command, const BYTE* in, DWORD cbIn, PBYTE errRcAt)
+{
+    // The registry would resolve "P\\" to the key "P": such a name reaches another port.
+    if (BoundedTextLength(in, cbIn, kMaxPortNameChars) >= 0 && IsUsablePortName(reinterpret_cast<LPCWSTR>(in)))
+        return false;
+    TRACE(TRC_ERROR, "lanportm: Error in %s - Bad parameters\n", command);
+    if (errRcAt) writeErrRc(errRcAt, sizeof(DWORD), kErrRcGeneral);
+    return true;
+}
+
 DWORD AddPortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
 {
     TRACE(TRC_FLOW, "lanportm: Enter AddPortServer(%08x,%d,%08x,%d,%08x)\n", TraceAddr(in),
@@ -235,10 +246,7 @@ DWORD VerifyPortNameServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
 {
     if (!out) return ERROR_INVALID_PARAMETER;
     if (cbOut < sizeof(DWORD)) return ERROR_INSUFFICIENT_BUFFER;
-    if (BoundedTextLength(in, cbIn, cbIn / sizeof(WCHAR)) < 0) {
-        writeErrRc(out, cbOut, kErrRcGeneral);
-        return ERROR_INVALID_PARAMETER;
-    }
+    if (RefusesPortName("VerifyPortNameServer", in, cbIn, out)) return ERROR_INVALID_PARAMETER;
     auto* name = reinterpret_cast<LPCWSTR>(in);
     DWORD status = ERROR_SUCCESS;
     DWORD errRc = kErrRcSuccess;
@@ -309,6 +317,9 @@ DWORD UpdatePortCommServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
 
 DWORD ConfigurePortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
 {
+    if (RefusesPortName("ConfigurePortServer", in, std::min<DWORD>(cbIn, sizeof(CfgPortRequest::portName)),
+                        cbOut == sizeof(DWORD) ? out : nullptr))
+        return ERROR_INVALID_PARAMETER;
     TRACE(TRC_FLOW, "lanportm: Enter ConfigurePortServer(%08x,%d,%08x,%d,%08x)\n", TraceAddr(in),
           static_cast<int>(cbIn), TraceAddr(out), static_cast<int>(cbOut), TraceAddr(needed));
     DWORD status = ERROR_SUCCESS;
@@ -354,6 +365,8 @@ DWORD ConfigurePortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD n
 
 DWORD GetCommAccessServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
 {
+    if (RefusesPortName("GetCommAccessServer", in, cbIn, cbOut == sizeof(GetCommAccessReply) ? out : nullptr))
+        return ERROR_INVALID_PARAMETER;
     TRACE(TRC_FLOW, "lanportm: Enter GetCommAccessServer())\n");
     DWORD status = ERROR_SUCCESS;
     GetCommAccessReply reply{};
@@ -386,6 +399,8 @@ DWORD GetCommAccessServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
 
 DWORD GetPortConfigServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
 {
+    if (RefusesPortName("GetPortConfigServer", in, cbIn, cbOut == sizeof(GetPortConfigReply) ? out : nullptr))
+        return ERROR_INVALID_PARAMETER;
     TRACE(TRC_FLOW, "lanportm: Enter GetPortConfigServer(%08x,%d,%08x,%d,%08x)\n", TraceAddr(in),
           static_cast<int>(cbIn), TraceAddr(out), static_cast<int>(cbOut), TraceAddr(needed));
     DWORD status = ERROR_SUCCESS;

@@ -18,6 +18,12 @@ DWORD GetPortNameServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD nee
 constexpr size_t kMaxPortNameChars = 128;
 bool IsUsablePortName(LPCWSTR name);
 
+// The name rules of every command that takes a port name, applied before the name
+// reaches the table or the registry: unless `in` holds a usable name that ends within
+// its first cbIn bytes, traces `command`'s bad-parameter error, writes errRc 10 at
+// errRcAt (when given) and returns true; the command then answers 87.
+bool RefusesPortName(const char* command, const BYTE* in, DWORD cbIn, PBYTE errRcAt);
+
 // The length of the NUL-terminated text at `in` when its NUL lies within the first
 // min(cbIn / 2, maxChars + 1) characters; -1 otherwise (also for a NULL input).
 ptrdiff_t BoundedTextLength(const BYTE* in, DWORD cbIn, size_t maxChars);

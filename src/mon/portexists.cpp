@@ -3,21 +3,25 @@
 #include <winspool.h>
 
 #include "garbage.h"
+#include "seams.h"
+#include "spoolerbuffer.h"
 #include "support.h"
 #include "trace.h"
 
 namespace {
 
-using EnumPortsFunction = BOOL(WINAPI*)(LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+// The list may grow between the sizing call and the listing; after this many listings
+// that found the buffer too small, the name counts as unknown to the spooler.
+constexpr int kListAttempts = 3;
 
 // The router's EnumPortsW, bound on first use for the life of the monitor. Threads that
 // race to bind it each load the library; the first to publish wins, the others unload.
 void* volatile routerEnumPorts = nullptr;
 
-EnumPortsFunction bindRouter(DWORD* error)
+EnumPortsRoutine bindRouter(DWORD* error)
 {
     if (void* bound = InterlockedCompareExchangePointer(&routerEnumPorts, nullptr, nullptr))
-        return reinterpret_cast<EnumPortsFunction>(bound);
+        return reinterpret_cast<EnumPortsRoutine>(bound);
     HMODULE module = LoadLibraryW(L"SPOOLSS.DLL");
     if (!module) {
         *error = GetLastError();
@@ -35,7 +39,19 @@ EnumPortsFunction bindRouter(DWORD* error)
         FreeLibrary(module);
         function = earlier;
     }
-    return reinterpret_cast<EnumPortsFunction>(function);
+    return reinterpret_cast<EnumPortsRoutine>(function);
+}
+
+// Whether the listing in `ports` (`size` bytes, `returned` records) names `portName`,
+// ignoring case. Only names that lie wholly inside the buffer are compared.
+bool listed(const BYTE* ports, DWORD size, DWORD returned, LPCWSTR portName)
+{
+    const auto* info = reinterpret_cast<const PORT_INFO_1W*>(ports);
+    for (DWORD i = 0; i < RecordsWithin<PORT_INFO_1W>(returned, size); ++i) {
+        LPCWSTR name = TextWithin<WCHAR>(info[i].pName, ports, size);
+        if (name && PortNamesEqual(name, portName)) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -43,8 +59,9 @@ EnumPortsFunction bindRouter(DWORD* error)
 BOOL PortExists(LPCWSTR serverName, LPCWSTR portName, DWORD* error)
 {
     *error = 0;
-    EnumPortsFunction enumPorts = bindRouter(error);
-    if (!enumPorts) return FALSE;
+    EnumPortsRoutine bound = bindRouter(error);
+    if (!bound || !portName) return FALSE;
+    EnumPortsRoutine enumPorts = RouterEnumPorts(bound);
 
     LPWSTR server = const_cast<LPWSTR>(serverName);
     DWORD needed = 0, returned = 0;
@@ -54,20 +71,27 @@ BOOL PortExists(LPCWSTR serverName, LPCWSTR portName, DWORD* error)
         *error = failure;
         return FALSE;
     }
-    auto* ports = static_cast<PORT_INFO_1W*>(AllocSplMem(needed));
-    if (!ports) {
-        TRACE(TRC_ERROR, "lanportm: PortExists: alloc failed\n");
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        return FALSE;
-    }
     BOOL found = FALSE;
-    if (!enumPorts(server, 1, reinterpret_cast<LPBYTE>(ports), needed, &needed, &returned)) {
-        TRACE(TRC_ERROR, "lanportm: PortExists: EnumPorts failed\n");
-        *error = GetLastError();
-    } else {
-        for (DWORD i = 0; i < returned && !found; ++i)
-            found = ports[i].pName && portName && PortNamesEqual(ports[i].pName, portName);
+    for (int attempt = 1; attempt <= kListAttempts; ++attempt) {
+        DWORD size = needed;
+        auto* ports = static_cast<BYTE*>(AllocSplMem(size));
+        if (!ports) {
+            TRACE(TRC_ERROR, "lanportm: PortExists: alloc failed\n");
+            *error = ERROR_NOT_ENOUGH_MEMORY;
+            return FALSE;
+        }
+        returned = 0;
+        bool listedAll = enumPorts(server, 1, ports, size, &needed, &returned);
+        DWORD failure = listedAll ? 0 : GetLastError();
+        if (listedAll) found = listed(ports, size, returned, portName);
+        FreeSplMem(ports);
+        if (listedAll) break;
+        // Grown since it was sized: size it anew, unless this was the last attempt.
+        if (failure != ERROR_INSUFFICIENT_BUFFER || attempt == kListAttempts || needed <= size) {
+            TRACE(TRC_ERROR, "lanportm: PortExists: EnumPorts failed\n");
+            *error = failure;
+            break;
+        }
     }
-    FreeSplMem(ports);
     return found;
 }

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include "monitor.h"
+#include "sehguard.h"
 #include "trace.h"
 
 // The generated stub calls monSetNewPort as its server routine; seeing both declarations
@@ -31,6 +32,52 @@ std::atomic<BOOL> ownsRpcServer{TRUE};
 // exit the system has ended that thread (and the run-time's) before the detach: asking
 // the run-time to stop listening then waits for threads that are gone, for ever.
 std::atomic<DWORD> listenerThreadId{0};
+
+// The generated stub fails a request it cannot unmarshal with whatever it raised there:
+// an invalid bound (1734) as often as bad stub data (1783). Clients get 1783 for every
+// such request, so the interface is served through a dispatch table of its own whose one
+// entry runs the generated one and turns those faults into 1783.
+const RPC_SERVER_INTERFACE& generatedInterface()
+{
+    return *static_cast<const RPC_SERVER_INTERFACE*>(portrpc_v1_0_s_ifspec);
+}
+
+LONG unmarshallingFault(EXCEPTION_POINTERS* pointers, void*)
+{
+    switch (pointers->ExceptionRecord->ExceptionCode) {
+    case RPC_S_INVALID_BOUND:
+    case RPC_X_BAD_STUB_DATA:
+    case STATUS_ACCESS_VIOLATION:
+    case STATUS_DATATYPE_MISALIGNMENT:
+        return EXCEPTION_EXECUTE_HANDLER;
+    default:
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+}
+
+void __RPC_STUB dispatchNewPort(PRPC_MESSAGE message)
+{
+    SehFrame frame{};
+    frame.body = [](void* context) {
+        generatedInterface().DispatchTable->DispatchTable[0](static_cast<PRPC_MESSAGE>(context));
+    };
+    frame.bodyContext = message;
+    frame.filter = unmarshallingFault;
+    if (SehCall(&frame)) RpcRaiseException(RPC_X_BAD_STUB_DATA);
+}
+
+RPC_DISPATCH_FUNCTION servedFunctions[] = {dispatchNewPort};
+RPC_DISPATCH_TABLE servedDispatchTable = {1, servedFunctions, 0};
+
+RPC_IF_HANDLE servedInterface()
+{
+    static RPC_SERVER_INTERFACE served = [] {
+        RPC_SERVER_INTERFACE copy = generatedInterface();
+        copy.DispatchTable = &servedDispatchTable;
+        return copy;
+    }();
+    return &served;
+}
 
 RPC_WSTR rpcText(const WCHAR* text)
 {
@@ -63,7 +110,7 @@ bool registerEndpoint()
     traceStep("lanportm: RpcServerUseProtseq returned 0x%x\n", status);
     if (status != RPC_S_OK) return false;
 
-    status = RpcServerRegisterIf(portrpc_v1_0_s_ifspec, nullptr, nullptr);
+    status = RpcServerRegisterIf(servedInterface(), nullptr, nullptr);
     traceStep("lanportm: RpcServerRegisterIf returned 0x%x\n", status);
     if (status != RPC_S_OK) return false;
 
@@ -72,7 +119,7 @@ bool registerEndpoint()
     traceStep("lanportm: RpcServerInqBindings returned 0x%x\n", status);
     if (status != RPC_S_OK) return false;
 
-    status = RpcEpRegisterW(portrpc_v1_0_s_ifspec, bindings, nullptr, rpcText(L""));
+    status = RpcEpRegisterW(servedInterface(), bindings, nullptr, rpcText(L""));
     traceStep("lanportm: RpcEpRegister returned: 0x%x\n", status);
     // The endpoint mapper keeps its own copy of the bindings.
     RpcBindingVectorFree(&bindings);
@@ -134,7 +181,7 @@ BOOL StopRPCServer(bool processEnding)
     } else if (ownsRpcServer) {
         TRACE(TRC_FLOW, "lanportm: PM owns RPC server, but its listening thread has ended\n");
     }
-    RPC_STATUS status = RpcServerUnregisterIf(portrpc_v1_0_s_ifspec, nullptr, FALSE);
+    RPC_STATUS status = RpcServerUnregisterIf(servedInterface(), nullptr, FALSE);
     if (status != RPC_S_OK)
         TRACE(TRC_ERROR,
               "lanportm: ERROR: Server Unregister Interface error. RpcServerUnregisterIf() failed, rpcRc=%d.\n",

@@ -135,6 +135,7 @@ DWORD deletePort(LPCWSTR requested)
 
 DWORD DeletePortServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed)
 {
+    if (RefusesPortName("DeletePortServer", in, cbIn, nullptr)) return ERROR_INVALID_PARAMETER;
     DWORD status = ERROR_SUCCESS;
     ExceptionGuard("DeletePortServer", [&] {
         ptrdiff_t length = BoundedTextLength(in, cbIn, cbIn / sizeof(WCHAR));

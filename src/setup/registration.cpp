@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "setup.h"
+#include "spoolerbuffer.h"
 
 bool IsMonitorRegistered()
 {
@@ -16,8 +17,11 @@ bool IsMonitorRegistered()
     std::vector<BYTE> buffer(needed);
     if (!EnumMonitorsA(nullptr, 2, buffer.data(), needed, &needed, &count)) return false;
     const auto* monitors = reinterpret_cast<const MONITOR_INFO_2A*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-        if (monitors[i].pName && lstrcmpiA(monitors[i].pName, kMonitorName) == 0) return true;
+    DWORD size = static_cast<DWORD>(buffer.size());
+    for (DWORD i = 0; i < RecordsWithin<MONITOR_INFO_2A>(count, size); ++i) {
+        LPCSTR name = TextWithin<char>(monitors[i].pName, buffer.data(), size);
+        if (name && lstrcmpiA(name, kMonitorName) == 0) return true;
+    }
     return false;
 }
 

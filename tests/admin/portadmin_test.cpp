@@ -4,7 +4,10 @@
 
 #include "xcvfixture.h"
 
+#include <winspool.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 
 #include "garbage.h"
@@ -29,7 +32,134 @@ bool contains(const std::vector<std::wstring>& names, const std::wstring& name)
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// A listing of the spooler's ports made by hand, as a spooler that sized it in one pass
+// and filled it in another may hand it back: each record's name where the case puts it.
+enum class NameAt {
+    Inside,        // the text behind the records, as the spooler writes it
+    Null,          // a record left unfilled
+    Wild,          // the address the spooler crashed on: 0xff...ff
+    Outside,       // a readable text of the right name, but not in the buffer
+    PastEnd,       // the first byte after the buffer
+    Unterminated,  // the buffer's last characters, without a NUL
+};
+
+struct ListedName {
+    NameAt at;
+    const wchar_t* text;
+};
+
+struct Listing {
+    std::vector<ListedName> names;
+    DWORD extraCount = 0;  // records the count claims beyond those written
+    DWORD growth = 0;      // bytes the listing grows by after each call...
+    int growingCalls = 0;  // ...for this many calls, then it stays
+};
+
+const wchar_t kOutsideName[] = L"Target:";
+
+Listing standInListing;
+int standInCalls = 0;
+
+BOOL WINAPI standInEnumPorts(LPWSTR, DWORD, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned)
+{
+    ++standInCalls;
+    const Listing& listing = standInListing;
+    size_t records = listing.names.size() * sizeof(PORT_INFO_1W);
+    size_t total = records;
+    for (const ListedName& name : listing.names)
+        if (name.at == NameAt::Inside || name.at == NameAt::Unterminated) total += (wcslen(name.text) + 1) * sizeof(WCHAR);
+    total += static_cast<size_t>(std::min(standInCalls - 1, listing.growingCalls)) * listing.growth;
+    *needed = static_cast<DWORD>(total);
+    *returned = 0;
+    if (!buffer || size < total) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    memset(buffer, 0, size);
+    auto* info = reinterpret_cast<PORT_INFO_1W*>(buffer);
+    size_t text = records;
+    for (size_t i = 0; i < listing.names.size(); ++i) {
+        const ListedName& name = listing.names[i];
+        size_t chars = name.text ? wcslen(name.text) : 0;
+        switch (name.at) {
+        case NameAt::Inside:
+            info[i].pName = reinterpret_cast<LPWSTR>(buffer + text);
+            memcpy(buffer + text, name.text, (chars + 1) * sizeof(WCHAR));
+            text += (chars + 1) * sizeof(WCHAR);
+            break;
+        case NameAt::Null:
+            info[i].pName = nullptr;
+            break;
+        case NameAt::Wild:
+            info[i].pName = reinterpret_cast<LPWSTR>(~uintptr_t{0});
+            break;
+        case NameAt::Outside:
+            info[i].pName = const_cast<LPWSTR>(kOutsideName);
+            break;
+        case NameAt::PastEnd:
+            info[i].pName = reinterpret_cast<LPWSTR>(buffer + size);
+            break;
+        case NameAt::Unterminated:
+            info[i].pName = reinterpret_cast<LPWSTR>(buffer + size - chars * sizeof(WCHAR));
+            memcpy(info[i].pName, name.text, chars * sizeof(WCHAR));
+            break;
+        }
+    }
+    *returned = static_cast<DWORD>(listing.names.size()) + listing.extraCount;
+    return TRUE;
+}
+
+struct PortExistsCase {
+    const char* what;
+    Listing listing;
+    BOOL exists;
+    DWORD error;
+    int maxCalls;  // the sizing call and the listings
+};
+
+const PortExistsCase kPortExistsCases[] = {
+    {"a well-formed listing", {{{NameAt::Inside, L"LPT1:"}, {NameAt::Inside, L"TARGET:"}}}, TRUE, 0, 2},
+    {"stray pointers only",
+     {{{NameAt::Null, nullptr}, {NameAt::Wild, nullptr}, {NameAt::Outside, nullptr}, {NameAt::PastEnd, nullptr}}},
+     FALSE, 0, 2},
+    {"stray pointers before a good one",
+     {{{NameAt::Wild, nullptr}, {NameAt::Null, nullptr}, {NameAt::Outside, nullptr}, {NameAt::Inside, L"target:"}}},
+     TRUE, 0, 2},
+    {"a name that runs to the buffer's end", {{{NameAt::Inside, L"LPT1:"}, {NameAt::Unterminated, L"Target:"}}},
+     FALSE, 0, 2},
+    {"a count beyond the records written", {{{NameAt::Inside, L"LPT1:"}}, 100000}, FALSE, 0, 2},
+    {"a listing that grew once after its sizing", {{{NameAt::Inside, L"Target:"}}, 0, 64, 1}, TRUE, 0, 3},
+    {"a listing that grows at every call", {{{NameAt::Inside, L"Target:"}}, 0, 64, 1000}, FALSE,
+     ERROR_INSUFFICIENT_BUFFER, 4},
+};
+
 }  // namespace
+
+TEST_F(XcvTest, PortExistsReadsOnlyInsideTheListing)
+{
+    testseams::SetRouterEnumPorts(standInEnumPorts);
+    for (const PortExistsCase& c : kPortExistsCases) {
+        SCOPED_TRACE(c.what);
+        standInListing = c.listing;
+        standInCalls = 0;
+        DWORD error = 0xdeadbeef;
+        EXPECT_EQ(PortExists(nullptr, L"Target:", &error), c.exists);
+        EXPECT_EQ(error, c.error);
+        EXPECT_LE(standInCalls, c.maxCalls);
+    }
+}
+
+TEST_F(XcvTest, VerPortNameSurvivesAListingOfStrayPointers)
+{
+    testseams::SetRouterEnumPorts(standInEnumPorts);
+    standInListing = {{{NameAt::Wild, nullptr}, {NameAt::Outside, nullptr}, {NameAt::Unterminated, L"Target:"}}, 5};
+    DWORD errRc = 0xdeadbeef;
+    EXPECT_EQ(xcvName(L"VerPortName", L"Target:", errRc), 0u);
+    EXPECT_EQ(errRc, 0u);
+    standInListing.names.push_back({NameAt::Inside, L"Target:"});
+    EXPECT_EQ(xcvName(L"VerPortName", L"Target:", errRc), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(errRc, 61u);
+}
 
 TEST_F(XcvTest, CommandNamesAreCaseSensitive)
 {

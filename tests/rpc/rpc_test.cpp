@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -341,6 +342,20 @@ TEST_F(RpcEndpointTest, OverLongNamesReturn10AndCreateNothing)
     EXPECT_TRUE(portKeys().empty());
 }
 
+TEST_F(RpcEndpointTest, NamesThatReachAnotherPortsKeyReturn10AndChangeNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(L"spooler", {L"RpcBS=127.0.0.35"}));
+    for (const wchar_t* requested : {L"RpcBS\\", L"RpcBS\\\\", L"\\RpcBS", L"Rpc,BS", L""}) {
+        NameBuffer name = MarkedName(requested);
+        NameBuffer sent = name;
+        EXPECT_EQ(Call(name, L"127.0.0.36"), static_cast<LONG>(kErrRcGeneral)) << narrow(requested);
+        EXPECT_EQ(memcmp(name.chars, sent.chars, sizeof(name.chars)), 0) << narrow(requested);
+    }
+    StopServer();
+    EXPECT_EQ(portKeys(), std::vector<std::wstring>{L"RpcBS"});
+    EXPECT_EQ(storedConfig(L"RpcBS"), bytesOf(DefaultConfig("127.0.0.35")));
+}
+
 // The interface's array has no room for a terminator the client did not send.
 TEST_F(RpcEndpointTest, NameWithoutTerminatorReturns10AndCreatesNothing)
 {
@@ -421,4 +436,124 @@ TEST_F(RpcEndpointTest, StringCountBeyondTheRequestIsRejectedWith1783)
     EXPECT_TRUE(portKeys().empty());
     for (const std::string& message : traceMessages())
         EXPECT_EQ(message.find("RpcBadCount"), std::string::npos) << "monSetNewPort reached: " << message;
+}
+
+namespace {
+
+// Offsets in a request of RequestBytes: the address string's counts follow the name array.
+constexpr size_t kMaxCountAt = sizeof(NameBuffer::chars);
+constexpr size_t kOffsetAt = kMaxCountAt + 4;
+constexpr size_t kActualCountAt = kMaxCountAt + 8;
+
+void putDword(std::vector<BYTE>& bytes, size_t at, DWORD value)
+{
+    memcpy(&bytes[at], &value, sizeof value);
+}
+
+std::vector<BYTE> wellFormed()
+{
+    return RequestBytes(MarkedName(L"RpcMalformed"), L"127.0.0.34", 0);
+}
+
+// A conformant string where the fixed name array belongs: 10,000 characters and a NUL,
+// then the address and the flags.
+std::vector<BYTE> longNameAsString()
+{
+    std::vector<BYTE> bytes;
+    const DWORD count = 10001;
+    for (DWORD value : {count, 0ul, count}) {
+        BYTE word[4];
+        memcpy(word, &value, 4);
+        bytes.insert(bytes.end(), word, word + 4);
+    }
+    std::wstring name(10000, L'R');
+    const BYTE* chars = reinterpret_cast<const BYTE*>(name.c_str());
+    bytes.insert(bytes.end(), chars, chars + count * sizeof(wchar_t));
+    std::vector<BYTE> rest = wellFormed();
+    bytes.insert(bytes.end(), rest.begin() + kMaxCountAt, rest.end());
+    return bytes;
+}
+
+struct MalformedRequest {
+    const char* what;
+    std::vector<BYTE> (*make)();
+};
+
+const MalformedRequest kMalformedRequests[] = {
+    {"actual count above the maximum",
+     [] {
+         std::vector<BYTE> bytes = wellFormed();
+         DWORD count;
+         memcpy(&count, &bytes[kActualCountAt], 4);
+         putDword(bytes, kMaxCountAt, count - 1);
+         return bytes;
+     }},
+    {"non-zero offset",
+     [] {
+         std::vector<BYTE> bytes = wellFormed();
+         putDword(bytes, kOffsetAt, 1);
+         return bytes;
+     }},
+    {"count 0",
+     [] {
+         std::vector<BYTE> bytes = wellFormed();
+         bytes.resize(kMaxCountAt);
+         for (int i = 0; i < 3; ++i) bytes.insert(bytes.end(), 4, 0);
+         bytes.push_back(0);  // the flags
+         return bytes;
+     }},
+    {"address without its terminating NUL",
+     [] {
+         std::vector<BYTE> bytes = wellFormed();
+         bytes[bytes.size() - 3] = 'x';  // the NUL before the flags byte
+         return bytes;
+     }},
+    {"a 10,000-character name", longNameAsString},
+};
+
+}  // namespace
+
+TEST_F(RpcEndpointTest, MalformedRequestsAreRejectedWith1783AndCreateNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(L"spooler"));
+    for (const MalformedRequest& request : kMalformedRequests) {
+        std::vector<BYTE> reply;
+        EXPECT_EQ(RawCall(request.make(), &reply), static_cast<RPC_STATUS>(RPC_X_BAD_STUB_DATA)) << request.what;
+    }
+    NameBuffer probe = MarkedName(std::wstring(129, L'N'));
+    EXPECT_EQ(Call(probe, L"127.0.0.34"), static_cast<LONG>(kErrRcGeneral)) << "the endpoint goes on serving";
+    StopServer();
+    EXPECT_TRUE(portKeys().empty());
+    for (const std::string& message : traceMessages())
+        EXPECT_EQ(message.find("RpcMalformed"), std::string::npos) << "monSetNewPort reached: " << message;
+}
+
+// Random requests: most cannot be unmarshalled, and each of those is answered 1783.
+TEST_F(RpcEndpointTest, RandomRequestsAreAnsweredOrRejectedWith1783)
+{
+    ASSERT_NO_FATAL_FAILURE(Serve(L"spooler"));
+    std::mt19937 random(19);
+    // A name the monitor refuses: whatever address a changed request carries, a request
+    // that does unmarshal creates nothing.
+    const std::vector<BYTE> base = RequestBytes(MarkedName(std::wstring(129, L'N')), L"127.0.0.34", 0);
+    int rejected = 0;
+    for (int i = 0; i < 1000; ++i) {
+        std::vector<BYTE> request;
+        if (i % 2 == 0) {
+            request.resize(random() % 1200);
+            for (BYTE& b : request) b = static_cast<BYTE>(random());
+        } else {
+            // A well-formed request with a few bytes of its string's counts and text changed.
+            request = base;
+            for (int n = 1 + random() % 4; n > 0; --n)
+                request[kMaxCountAt + random() % (request.size() - kMaxCountAt)] = static_cast<BYTE>(random());
+        }
+        std::vector<BYTE> reply;
+        RPC_STATUS status = RawCall(request, &reply);
+        if (status == RPC_X_BAD_STUB_DATA) ++rejected;
+        else EXPECT_EQ(status, RPC_S_OK) << "request " << i;
+    }
+    EXPECT_GT(rejected, 0);
+    StopServer();
+    EXPECT_TRUE(portKeys().empty());
 }

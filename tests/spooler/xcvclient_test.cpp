@@ -9,8 +9,11 @@
 #include <winsplp.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cwchar>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "paths.h"
@@ -111,6 +114,57 @@ std::vector<BYTE> nameInput(const std::wstring& name)
     memcpy(bytes.data(), name.c_str(), name.size() * sizeof(WCHAR));
     return bytes;
 }
+
+// A command that takes a port name, with the request it is sent for a given name.
+struct NameCommand {
+    const wchar_t* command;
+    std::vector<BYTE> (*request)(const std::wstring& name);
+    DWORD replySize;    // 0: the command has no reply
+    size_t errRcAt;     // where the reply holds its errRc
+};
+
+template <class Record>
+std::vector<BYTE> bytesOf(const Record& record)
+{
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&record);
+    return std::vector<BYTE>(bytes, bytes + sizeof record);
+}
+
+const NameCommand kNameCommands[] = {
+    {L"AddPort",
+     [](const std::wstring& name) {
+         AddPortRequest request{};
+         wcsncpy(request.portName, name.c_str(), 255);
+         request.configInfo = defaultConfig(dotted(10, 9, 10, 9));
+         return bytesOf(request);
+     },
+     sizeof(AddPortReply), offsetof(AddPortReply, errRc)},
+    {L"DeletePort", nameInput, 0, 0},
+    {L"CfgPort",
+     [](const std::wstring& name) {
+         CfgPortRequest request{};
+         wcsncpy(request.portName, name.c_str(), 129);
+         request.configInfo = defaultConfig(dotted(10, 9, 10, 9));
+         request.configInfo.timeout = 99;
+         return bytesOf(request);
+     },
+     sizeof(DWORD), 0},
+    {L"GetPortConfig", nameInput, sizeof(GetPortConfigReply), offsetof(GetPortConfigReply, errRc)},
+    {L"GetCommAccess",
+     [](const std::wstring& name) {
+         std::vector<BYTE> in = nameInput(name);
+         in.resize(std::max<size_t>(in.size(), kGetCommAccessMinInput), 0);
+         return in;
+     },
+     sizeof(GetCommAccessReply), offsetof(GetCommAccessReply, errRc)},
+    {L"VerPortName", nameInput, sizeof(DWORD), 0},
+};
+
+// Names no command may act on. The registry resolves "BS1\\" to the key "BS1" on open and
+// delete, so each of the first would reach another port's key.
+const std::wstring kUnusableNames[] = {
+    L"BS1\\", L"BS1\\\\", L"\\BS1", L"BS1\\x", L"BS1,", L"", std::wstring(129, L'n'),
+};
 
 class XcvClientTest : public ::testing::Test {
 protected:
@@ -438,10 +492,10 @@ TEST_F(XcvClientTest, GetPortConfigReturnsTheStoredRecord)
     EXPECT_EQ(sendName(L"GetPortConfig", L"Zephrin:unknown", reply), ERROR_GEN_FAILURE);
     EXPECT_EQ(reply.errRc, kErrRcGeneral);
 
-    // 129 characters is the longest name asked for; 130 is refused before any lookup.
-    EXPECT_EQ(sendName(L"GetPortConfig", std::wstring(129, L'c'), reply), ERROR_GEN_FAILURE);
+    // 128 characters is the longest name looked up; longer ones are refused before.
+    EXPECT_EQ(sendName(L"GetPortConfig", std::wstring(128, L'c'), reply), ERROR_GEN_FAILURE);
     memset(&reply, 0xCD, sizeof reply);
-    EXPECT_EQ(sendName(L"GetPortConfig", std::wstring(130, L'c'), reply), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(sendName(L"GetPortConfig", std::wstring(129, L'c'), reply), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(reply.errRc, kErrRcGeneral);
     EXPECT_EQ(sendName(L"GetPortConfig", L"", reply), ERROR_INVALID_PARAMETER);
     // Reply sizes other than 580, and no NUL within the input.
@@ -672,4 +726,103 @@ TEST_F(XcvClientTest, XcvPortHandleReachesTheSameCommands)
     defaults.DesiredAccess = SERVER_ACCESS_ADMINISTER;
     EXPECT_FALSE(OpenPrinterW(const_cast<LPWSTR>(L",XcvPort Zephrin:10.9.9.1"), &none, &defaults));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+}
+
+TEST_F(XcvClientTest, EveryNameCommandRefusesUnusableNamesAndChangesNothing)
+{
+    addVerified(L"BS1", L"10.9.10.1", dotted(10, 9, 10, 1));
+    ConfigInfo before{};
+    ASSERT_TRUE(storedConfig(L"BS1", &before));
+    for (const NameCommand& command : kNameCommands) {
+        for (const std::wstring& name : kUnusableNames) {
+            SCOPED_TRACE(std::string(command.command, command.command + wcslen(command.command)) + " \"" +
+                         std::string(name.begin(), name.end()) + "\"");
+            std::vector<BYTE> in = command.request(name);
+            std::vector<BYTE> reply(command.replySize, 0xEE);
+            EXPECT_EQ(send(command.command, in.data(), static_cast<DWORD>(in.size()),
+                           reply.empty() ? nullptr : reply.data(), command.replySize),
+                      ERROR_INVALID_PARAMETER);
+            if (!reply.empty()) {
+                DWORD errRc = kUntouched;
+                memcpy(&errRc, reply.data() + command.errRcAt, sizeof errRc);
+                EXPECT_EQ(errRc, kErrRcGeneral);
+            }
+            ConfigInfo after{};
+            ASSERT_TRUE(storedConfig(L"BS1", &after)) << "the key of BS1 is gone";
+            EXPECT_EQ(memcmp(&before, &after, sizeof before), 0) << "the record of BS1 changed";
+        }
+    }
+    EXPECT_EQ(portKeys(), std::vector<std::wstring>{L"BS1"});
+    EXPECT_TRUE(listed(spoolerPorts(), L"BS1"));
+    // The port still answers to its own name.
+    GetPortConfigReply config;
+    EXPECT_EQ(sendName(L"GetPortConfig", L"BS1", config), ERROR_SUCCESS);
+}
+
+// Wine's spooler sizes a port listing in one pass and fills it in another; while ports
+// come and go the listing VerPortName asks for holds records that point nowhere.
+TEST_F(XcvClientTest, VerPortNameWhilePortsComeAndGoSlow)
+{
+    constexpr int kChangers = 4, kVerifiers = 4;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::atomic<int> failures{0};
+    std::atomic<long> verified{0}, changed{0};
+    std::vector<std::thread> threads;
+    for (int worker = 0; worker < kChangers; ++worker) {
+        threads.emplace_back([&, worker] {
+            HANDLE handle = openXcv(std::wstring(L",XcvMonitor ") + kMonitor);
+            if (!handle) {
+                ++failures;
+                return;
+            }
+            for (int round = 0; std::chrono::steady_clock::now() < deadline; ++round) {
+                std::wstring name = L"Churn" + std::to_wstring(worker) + L"_" + std::to_wstring(round);
+                AddPortRequest request{};
+                wcscpy(request.portName, name.c_str());
+                request.configInfo = defaultConfig(dotted(10, 30 + worker, (round >> 8) & 255, round & 255));
+                AddPortReply reply{kUntouched, kUntouched};
+                DWORD status = kUntouched, needed = 0;
+                std::vector<BYTE> in = nameInput(name);
+                if (!XcvDataW(handle, L"AddPort", reinterpret_cast<PBYTE>(&request), sizeof request,
+                              reinterpret_cast<PBYTE>(&reply), sizeof reply, &needed, &status) ||
+                    status != ERROR_SUCCESS ||
+                    !XcvDataW(handle, L"DeletePort", in.data(), static_cast<DWORD>(in.size()), nullptr, 0, &needed,
+                              &status) ||
+                    status != ERROR_SUCCESS) {
+                    ++failures;
+                    break;
+                }
+                ++changed;
+            }
+            ClosePrinter(handle);
+        });
+    }
+    for (int worker = 0; worker < kVerifiers; ++worker) {
+        threads.emplace_back([&] {
+            HANDLE handle = openXcv(std::wstring(L",XcvMonitor ") + kMonitor);
+            if (!handle) {
+                ++failures;
+                return;
+            }
+            std::vector<BYTE> in = nameInput(L"FILE:");
+            while (std::chrono::steady_clock::now() < deadline) {
+                DWORD errRc = kUntouched, status = kUntouched, needed = 0;
+                // FILE: is always there; a listing that could not be read counts as
+                // "not known to the spooler", so 0 is a sound answer too.
+                if (!XcvDataW(handle, L"VerPortName", in.data(), static_cast<DWORD>(in.size()),
+                              reinterpret_cast<PBYTE>(&errRc), sizeof errRc, &needed, &status) ||
+                    (status != ERROR_ALREADY_EXISTS && status != ERROR_SUCCESS)) {
+                    ++failures;
+                    break;
+                }
+                ++verified;
+            }
+            ClosePrinter(handle);
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(verified, 0);
+    EXPECT_GT(changed, 0);
+    EXPECT_TRUE(portKeys().empty()) << "every port added was deleted";
 }

@@ -20,6 +20,7 @@ std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
 time_t clockOffset = 0;
 std::array<std::function<void()>, static_cast<size_t>(Observation::Count)> observationActions;
+EnumPortsRoutine enumPortsStandIn = nullptr;
 
 }  // namespace
 
@@ -62,6 +63,12 @@ void Observe(Observation what, DWORD value)
     if (action) action();
 }
 
+EnumPortsRoutine RouterEnumPorts(EnumPortsRoutine bound)
+{
+    std::lock_guard guard(seamLock);
+    return enumPortsStandIn ? enumPortsStandIn : bound;
+}
+
 namespace testseams {
 
 std::vector<DWORD> Observed(Observation what)
@@ -100,9 +107,16 @@ void AdvanceClock(time_t seconds)
     clockOffset += seconds;
 }
 
+void SetRouterEnumPorts(EnumPortsRoutine standIn)
+{
+    std::lock_guard guard(seamLock);
+    enumPortsStandIn = standIn;
+}
+
 void Reset()
 {
     std::lock_guard guard(seamLock);
+    enumPortsStandIn = nullptr;
     waitDivisor = 1;
     clockOffset = 0;
     faults.fill({});

@@ -25,7 +25,10 @@ void OnObservation(Observation what, std::function<void()> action);
 // Moves CurrentTime() forward by `seconds`.
 void AdvanceClock(time_t seconds);
 
-// Removes every injected fault and observation, restores real-time waits and the clock.
+// The monitor asks `standIn` in place of the router's EnumPortsW (nullptr: the router).
+void SetRouterEnumPorts(EnumPortsRoutine standIn);
+
+// Removes every injected fault, observation and stand-in, restores real-time waits and the clock.
 void Reset();
 
 }  // namespace testseams

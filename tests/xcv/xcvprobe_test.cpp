@@ -432,11 +432,13 @@ TEST_F(XcvProbeTest, VerPortNameStaysInItsBuffers)
     DWORD errRc = 0;
     memcpy(&errRc, output.data(), sizeof errRc);
     EXPECT_EQ(errRc, kErrRcNameUsed);
-    // The NUL in the last character of the input.
-    std::vector<BYTE> full(kMaxProbe, 'n');
-    full[kMaxProbe - 2] = full[kMaxProbe - 1] = 0;
-    EXPECT_EQ(probe(kVerPortName, full, kMaxProbe, reply, 4), ERROR_SUCCESS);
-    EXPECT_EQ(probe(kVerPortName, full, kMaxProbe - 1, reply, 4), ERROR_INVALID_PARAMETER);
+    // The NUL in the last character of the input, after the longest usable name.
+    std::vector<BYTE> full = nameBytes(std::wstring(128, L'n'));
+    DWORD fullSize = static_cast<DWORD>(full.size());
+    EXPECT_EQ(probe(kVerPortName, full, fullSize, reply, 4), ERROR_SUCCESS);
+    EXPECT_EQ(probe(kVerPortName, full, fullSize - 1, reply, 4), ERROR_INVALID_PARAMETER);
+    full = nameBytes(std::wstring(129, L'n'));
+    EXPECT_EQ(probe(kVerPortName, full, static_cast<DWORD>(full.size()), reply, 4), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(XcvProbeTest, UpdPortCommStaysInItsBuffers)
@@ -463,10 +465,13 @@ TEST_F(XcvProbeTest, GetCommAccessStaysInItsBuffers)
     EXPECT_EQ(probe(kGetCommAccess, request, kGetCommAccessMinInput - 1, reply, 520), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(probe(kGetCommAccess, request, kGetCommAccessMinInput, reply, 520), ERROR_SUCCESS);
     EXPECT_EQ(probe(kGetCommAccess, request, kGetCommAccessMinInput + 1, reply, 520), ERROR_SUCCESS);
-    // A name whose NUL is the last character of the minimum input, and one without.
+    // The longest usable name is looked up; a name whose NUL is the last character of
+    // the minimum input is longer than any port name, and one without a NUL has no end.
+    std::vector<BYTE> longest = nameBytes(std::wstring(128, L'g'), kGetCommAccessMinInput);
+    EXPECT_EQ(probe(kGetCommAccess, longest, kGetCommAccessMinInput, reply, 520), ERROR_UNKNOWN_PORT);
     std::vector<BYTE> full(kGetCommAccessMinInput, 'g');
     full[kGetCommAccessMinInput - 2] = full[kGetCommAccessMinInput - 1] = 0;
-    EXPECT_EQ(probe(kGetCommAccess, full, kGetCommAccessMinInput, reply, 520), ERROR_UNKNOWN_PORT);
+    EXPECT_EQ(probe(kGetCommAccess, full, kGetCommAccessMinInput, reply, 520), ERROR_INVALID_PARAMETER);
     full[kGetCommAccessMinInput - 1] = 'g';
     EXPECT_EQ(probe(kGetCommAccess, full, kGetCommAccessMinInput, reply, 520), ERROR_INVALID_PARAMETER);
 }
@@ -480,9 +485,11 @@ TEST_F(XcvProbeTest, GetPortConfigStaysInItsBuffers)
     EXPECT_EQ(probe(kGetPortConfig, name, size - 1, reply, 580), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(probe(kGetPortConfig, name, size, reply, 580), ERROR_SUCCESS);
     EXPECT_EQ(probe(kGetPortConfig, name, size + 1, reply, 580), ERROR_SUCCESS);
-    // 129 characters with the NUL last in the input: looked up; 130: refused.
-    std::vector<BYTE> full = nameBytes(std::wstring(129, L'p'));
+    // 128 characters with the NUL last in the input: looked up; longer names: refused.
+    std::vector<BYTE> full = nameBytes(std::wstring(128, L'p'));
     EXPECT_EQ(probe(kGetPortConfig, full, static_cast<DWORD>(full.size()), reply, 580), ERROR_GEN_FAILURE);
+    full = nameBytes(std::wstring(129, L'p'));
+    EXPECT_EQ(probe(kGetPortConfig, full, static_cast<DWORD>(full.size()), reply, 580), ERROR_INVALID_PARAMETER);
     full = nameBytes(std::wstring(130, L'p'));
     EXPECT_EQ(probe(kGetPortConfig, full, static_cast<DWORD>(full.size()), reply, 580), ERROR_INVALID_PARAMETER);
 }
@@ -498,9 +505,13 @@ TEST_F(XcvProbeTest, CfgPortStaysInItsBuffers)
     CfgPortRequest full;
     memcpy(&full, request.data(), sizeof full);
     for (WCHAR& c : full.portName) c = L'q';
-    full.portName[129] = L'\0';
+    full.portName[128] = L'\0';
     EXPECT_EQ(probe(kCfgPort, bytesOf(&full, sizeof full), sizeof full, reply, 4), ERROR_GEN_FAILURE)
         << "no such key";
+    full.portName[128] = L'q';
+    full.portName[129] = L'\0';
+    EXPECT_EQ(probe(kCfgPort, bytesOf(&full, sizeof full), sizeof full, reply, 4), ERROR_INVALID_PARAMETER)
+        << "longer than 128 characters";
     full.portName[129] = L'q';
     EXPECT_EQ(probe(kCfgPort, bytesOf(&full, sizeof full), sizeof full, reply, 4), ERROR_INVALID_PARAMETER);
 }
