@@ -1,7 +1,10 @@
 // monSetNewPort, called directly as the RPC endpoint calls it.
 #include "xcvfixture.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cwchar>
+#include <thread>
 
 #include "monitor.h"
 #include "newport.h"
@@ -82,7 +85,40 @@ TEST_F(NewPortTest, HostNameLookups)
     EXPECT_EQ(create(L"Remote", L"printer.example"), 52);
     testseams::InjectFault(FaultPoint::HostLookup, WSANO_RECOVERY);
     EXPECT_EQ(create(L"Remote", L"printer"), 10);
+    // A name the code page cannot hold is looked up nowhere, least of all as this machine.
+    EXPECT_EQ(create(L"Remote", L"drukarka-\u0142"), 10);
     EXPECT_EQ(tablePorts().size(), 1u);
+}
+
+TEST_F(NewPortTest, ZeroPaddedAddressIsDecimal)
+{
+    EXPECT_EQ(create(L"Padded", L"192.168.001.010"), 0);
+    EXPECT_EQ(FindPortEntryByName(L"Padded")->ipAddress, Address("192.168.1.10"));
+    EXPECT_EQ(create(L"Again", L"192.168.1.10"), 51);
+    EXPECT_STREQ(name, L"Padded");
+}
+
+TEST_F(NewPortTest, RacingRequestsForOneNameCreateOnePort)
+{
+    constexpr int kThreads = 8;
+    std::vector<std::thread> threads;
+    std::atomic<int> created{0};
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (int i = 0; i < kThreads; ++i)
+        threads.emplace_back([&, i] {
+            WCHAR requested[129] = L"Shared";
+            std::wstring address = L"10.1.3." + std::to_wstring(i + 1);
+            WaitForSingleObject(go, INFINITE);
+            // A request that lost the race may still create a port under a generated name.
+            if (monSetNewPort(requested, address.c_str(), 0) == 0 && wcscmp(requested, L"Shared") == 0) ++created;
+        });
+    SetEvent(go);
+    for (auto& thread : threads) thread.join();
+    CloseHandle(go);
+    EXPECT_EQ(created, 1);
+    auto ports = tablePorts();
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), L"Shared"), 1);
+    EXPECT_EQ(PortKeys(root.key()).size(), ports.size());
 }
 
 TEST_F(NewPortTest, OverLongAndUnusableTextsAnswerTen)
