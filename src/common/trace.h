@@ -29,11 +29,28 @@ extern DWORD traceLevel;
 extern std::atomic<DWORD> traceWrap;
 extern std::atomic<LONG> traceSize;
 
+// A trace format, checked when it is compiled: the writer skips as many characters as
+// the prefix has without looking at them, so a format without the prefix would make it
+// read past the end of a short format.
+class TraceFormat {
+public:
+    consteval TraceFormat(const char* format) : text_(format)
+    {
+        for (const char* expected = TRACE_PREFIX; *expected; ++expected, ++format)
+            if (*format != *expected) throw "a trace format must begin with the library's trace prefix";
+    }
+    constexpr operator const char*() const { return text_; }
+
+private:
+    const char* text_;
+};
+
 // The trace statement: with tracing off it costs one flag test and evaluates nothing else.
-#define TRACE(level, ...)                                                       \
+#define TRACE(level, format, ...)                                               \
     do {                                                                        \
+        static_cast<void>(TraceFormat{format});                                 \
         if (traceOn.load(std::memory_order_relaxed)) {                          \
-            if (traceLevel & (level)) TraceWrite(__VA_ARGS__);                  \
+            if (traceLevel & (level)) TraceWrite(format __VA_OPT__(, ) __VA_ARGS__); \
             if (traceLevel & ((level) * 0x10000)) TraceHook();                  \
         }                                                                       \
     } while (0)

@@ -4,12 +4,14 @@
 #include <winsock2.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 
 #include "monitor.h"
 #include "netlayer.h"
+#include "printjob.h"
 #include "seams.h"
 #include "support.h"
 #include "trace.h"
@@ -37,20 +39,111 @@ bool stopRequested(QelJob* job)
     return InterlockedCompareExchange(&job->stopListening, 0, 0) != 0;
 }
 
-// Waits until the job's socket is readable, looking up now and then in case the job
-// has ended. Returns select's result, or 0 when the job asked the listener to stop.
-int waitReadable(QelJob* job)
+bool isReset(int error)
+{
+    return error == WSAENETRESET || error == WSAECONNABORTED || error == WSAECONNRESET;
+}
+
+timeval slice(DWORD ms)
+{
+    return {static_cast<long>(ms / 1000), static_cast<long>(ms % 1000 * 1000)};
+}
+
+// Waits until the socket is readable, looking up now and then in case the job has
+// ended. Returns select's result, or 0 when the job asked the listener to stop.
+int waitReadable(QelJob* job, SOCKET s)
 {
     for (;;) {
         if (stopRequested(job)) return 0;
         fd_set readable;
         FD_ZERO(&readable);
-        FD_SET(AsSocket(job->socket), &readable);
-        DWORD waitMs = SpecifiedWait(kListenerStopCheckMs);
-        timeval wait{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000 * 1000)};
-        int rc = job->socket == kNoSocket ? SOCKET_ERROR : select(0, &readable, nullptr, nullptr, &wait);
+        FD_SET(s, &readable);
+        timeval wait = slice(SpecifiedWait(kListenerStopCheckMs));
+        int rc = select(0, &readable, nullptr, nullptr, &wait);
         if (rc != 0) return rc;
     }
+}
+
+// Pauses for `ms`, looking up now and then; false when the job asked the listener to stop.
+bool pauseUnlessStopped(QelJob* job, DWORD ms)
+{
+    DWORD length = SpecifiedWait(ms);
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (stopRequested(job)) return false;
+        DWORD passed = GetTickCount() - start;
+        if (passed >= length) return true;
+        Sleep(std::min(length - passed, SpecifiedWait(kListenerStopCheckMs)));
+    }
+}
+
+// Connects a socket of the listener's own to the job's printer. The connect does not
+// block: it is given up when the job asks the listener to stop or after
+// kListenerConnectLimitMs, so the listener never holds EndDocPort up.
+WORD connectOwn(QelJob* job, LONG* own)
+{
+    TRACE(TRC_FLOW, "lanportm: Entry connectOwn(portName=%ls)\n", job->port->portName);
+    LONG local = kNoSocket;
+    WORD result = kConnectFailed;
+    if (netCreateSocket(&local)) {
+        SOCKET s = AsSocket(local);
+        u_long nonBlocking = 1;
+        ioctlsocket(s, FIONBIO, &nonBlocking);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(kPrinterPort);
+        address.sin_addr.s_addr = job->port->ipAddress;
+        if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
+            result = kConnected;
+        } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+            DWORD limit = SpecifiedWait(kListenerConnectLimitMs);
+            DWORD start = GetTickCount();
+            while (!stopRequested(job) && GetTickCount() - start < limit) {
+                fd_set writable, failed;
+                FD_ZERO(&writable);
+                FD_ZERO(&failed);
+                FD_SET(s, &writable);
+                FD_SET(s, &failed);
+                timeval wait = slice(SpecifiedWait(kListenerStopCheckMs));
+                int rc = select(0, nullptr, &writable, &failed, &wait);
+                if (rc == SOCKET_ERROR) break;
+                if (FD_ISSET(s, &writable)) {
+                    result = kConnected;
+                    break;
+                }
+                if (FD_ISSET(s, &failed)) {
+                    int error = 0, length = sizeof(error);
+                    getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+                    TRACE(TRC_FLOW, "lanportm:   connect() error=%d\n", error);
+                    if (error == WSAECONNREFUSED) result = kConnectRefused;
+                    break;
+                }
+            }
+        }
+        if (result == kConnected) {
+            nonBlocking = 0;
+            ioctlsocket(s, FIONBIO, &nonBlocking);
+            *own = local;
+        } else {
+            netClose(&local, FALSE);
+        }
+    }
+    TRACE(TRC_FLOW, "lanportm: Exit  connectOwn returns %d\n", result);
+    return result;
+}
+
+// After the printer closed the connection: connects again, pausing before each attempt
+// so that a printer that closes every connection is not called again at once. False when
+// no connection came or the job has ended meanwhile.
+bool reconnect(QelJob* job, LONG* own)
+{
+    for (int attempt = 1; attempt <= kConnectAttempts; ++attempt) {
+        if (!pauseUnlessStopped(job, kRetryPauseMs)) return false;
+        WORD rc = connectOwn(job, own);
+        if (rc == kConnected) return true;
+        if (rc == kConnectRefused) return false;  // a refusal is not retried
+    }
+    return false;
 }
 
 // The listener's job check: FALSE when the listener must end (the failure traced).
@@ -121,9 +214,24 @@ void DoSetJob(DWORD kind, QelJob* job)
     TRACE(TRC_FLOW, "lanportm: Entry DoSetJob\n");
     TRACE(TRC_FLOW, "lanportm: pJob->JobId: %d\n", static_cast<int>(job->jobId));
     bool ending = kind == kReportEnd || kind == kReportCancel;
+    // Every way out writes the exit line, so the trace's indentation stays level.
+    struct Leave {
+        QelJob* job;
+        bool ending;
+        ~Leave()
+        {
+            TRACE(TRC_FLOW, "lanportm: Exit DoSetJob\n");
+            // Only after the last use of the job: EndDocPort may go on at once.
+            if (ending) SetEvent(job->jobEndEvent);
+        }
+    } leave{job, ending};
     // A spooler that passes no job id has no job record to read or update.
-    if (job->jobId == 0) {
-        if (ending) SetEvent(job->jobEndEvent);
+    if (job->jobId == 0) return;
+    // One job gets one ending: a job already restarted gets no end or cancel on top.
+    static constexpr LONG kEndings[] = {0, 0, JOB_CONTROL_LAST_PAGE_EJECTED, JOB_CONTROL_CANCEL};
+    if (ending && !ClaimJobEnding(job, kEndings[kind])) {
+        TRACE(TRC_ERROR, "lanportm: DoSetJob: job %d has already ended with command %d\n",
+              static_cast<int>(job->jobId), static_cast<int>(job->ending));
         return;
     }
     DWORD needed = 0;
@@ -132,14 +240,12 @@ void DoSetJob(DWORD kind, QelJob* job)
         if (error == ERROR_INVALID_PARAMETER) {
             TRACE(TRC_ERROR, "lanportm: doSetJob: GetJob failed while determining pcbNeeded, job %d doesn't exist anymore\n",
                   static_cast<int>(job->jobId));
-            if (ending) SetEvent(job->jobEndEvent);
             return;
         }
         if (error != ERROR_INSUFFICIENT_BUFFER) {
             TRACE(TRC_ERROR,
                   "lanportm: doSetJob: GetJob failed while determining pcbNeeded, for pJob->JobId %d; GetLastError()=%d\n",
                   static_cast<int>(job->jobId), static_cast<int>(error));
-            if (ending) SetEvent(job->jobEndEvent);
             return;
         }
     }
@@ -148,23 +254,20 @@ void DoSetJob(DWORD kind, QelJob* job)
     if (!info.info) {
         TRACE(TRC_ERROR, "lanportm: doSetJob: AllocSplMem failed for pJob->JobId %d; GetLastError()=%d\n",
               static_cast<int>(job->jobId), static_cast<int>(GetLastError()));
-        if (ending) SetEvent(job->jobEndEvent);
         return;
     }
     if (!GetJobW(job->hPrinter, job->jobId, 2, reinterpret_cast<BYTE*>(info.info), needed, &needed)) {
         TRACE(TRC_SEVERE, "lanportm: doSetJob: GetJob failed for pJob->JobId %d; GetLastError()=%d; *pcbNeeded=%d\n",
               static_cast<int>(job->jobId), static_cast<int>(GetLastError()), static_cast<int>(needed));
-        if (ending) SetEvent(job->jobEndEvent);
         return;
     }
     TRACE(TRC_FLOW, "lanportm: pStatus value is: %ls\n", info.info->pStatus);
     TRACE(TRC_FLOW, "lanportm: Status value is: %d\n", static_cast<int>(info.info->Status));
 
-    static constexpr const char* kGoing[] = {"lanportm: Going on JOB start\n", "lanportm: Going on JOB page\n",
-                                             "lanportm: Going on JOB end\n", "lanportm: Going on JOB cancel\n"};
+    static constexpr const char* kKinds[] = {"start", "page", "end", "cancel"};
     static constexpr DWORD kCommands[] = {0, 0, JOB_CONTROL_LAST_PAGE_EJECTED, JOB_CONTROL_CANCEL};
     if (kind <= kReportCancel) {
-        TRACE(TRC_FLOW, "%s", kGoing[kind]);
+        TRACE(TRC_FLOW, "lanportm: Going on JOB %s\n", kKinds[kind]);
         WCHAR status[kStatusTextChars];
         BuildStatusText(kind, job, status);
         JOB_INFO_2W update = *info.info;
@@ -182,11 +285,6 @@ void DoSetJob(DWORD kind, QelJob* job)
     }
     GetJobW(job->hPrinter, job->jobId, 2, reinterpret_cast<BYTE*>(info.info), needed, &needed);
     TRACE(TRC_FLOW, "lanportm: Parameters: %d, %ls\n", static_cast<int>(info.info->Status), info.info->pStatus);
-    FreeSplMem(info.info);
-    info.info = nullptr;
-    TRACE(TRC_FLOW, "lanportm: Exit DoSetJob\n");
-    // Signalled only after the last use of the job: EndDocPort may go on at once.
-    if (ending) SetEvent(job->jobEndEvent);
 }
 
 void processPJLString(char* text, QelJob* job)
@@ -196,6 +294,8 @@ void processPJLString(char* text, QelJob* job)
         char* formFeed = strchr(segment, '\f');
         if (formFeed) *formFeed = '\0';
         if (*segment) {
+            // The end wait's silence counts from the last report, not from any bytes.
+            if (strstr(segment, "PJL USTATUS")) noteHeard(job);
             if (strstr(segment, "PJL USTATUS PAGE")) {
                 if (const char* lineFeed = strchr(segment, '\n')) {
                     job->currentPage = strtol(lineFeed + 1, nullptr, 10);
@@ -226,33 +326,42 @@ unsigned __stdcall pjlStartListening(void* argument)
     auto* job = static_cast<QelJob*>(argument);
     TRACE(TRC_FLOW, "lanportm: Entry pjlStartListening...\n");
     bool done = false;
-    bool broken = false;
+    bool reportEnd = false;
+    // The job's socket belongs to WritePort and EndDocPort; after the printer closed it,
+    // the listener goes on on a connection of its own.
+    SOCKET current = AsSocket(job->socket);
+    LONG own = kNoSocket;
     char* received = static_cast<char*>(AllocSplMem(kListenerReceiveSize + 1));
     while (received && !done) {
-        int rc = waitReadable(job);
+        int rc = waitReadable(job, current);
         if (rc == 0) break;  // EndDocPort ended the job
         TRACE(TRC_ERROR, "lanportm: select returned: %d\n", rc);
         if (rc == SOCKET_ERROR) {
             Sleep(SpecifiedWait(kListenerPauseMs));
-            broken = true;
+            reportEnd = true;
             break;
         }
-        int count = recv(AsSocket(job->socket), received, kListenerReceiveSize, 0);
+        int count = recv(current, received, kListenerReceiveSize, 0);
         if (count == 0) {
             TRACE(TRC_FLOW, "lanportm: Error on read from printer - socket closed by the printer...\n");
-            prtDisconnect(job->socket, TRUE);
-            job->socket = kNoSocket;
-            if (stopRequested(job)) break;
-            prtConnect(job->port, &job->socket);
+            if (own != kNoSocket) netClose(&own, FALSE);
+            if (!reconnect(job, &own)) {
+                reportEnd = true;
+                break;
+            }
+            current = AsSocket(own);
             continue;
         }
         if (count == SOCKET_ERROR) {
-            // A broken connection ends listening as a failed wait does.
-            broken = true;
+            int error = WSAGetLastError();
+            TRACE(TRC_ERROR, "lanportm: pjlStartListening: recv() error=%d\n", error);
+            // A reset is no end of the job: the listener leaves the verdict to WritePort
+            // and EndDocPort, which restart the job. Any other failure ends it.
+            if (isReset(error)) InterlockedExchange(&job->connectionError, error);
+            else reportEnd = true;
             break;
         }
         received[count] = '\0';
-        noteHeard(job);
         bool deleting = false;
         if (!checkJob(job, &deleting)) break;
         if (deleting) {
@@ -264,7 +373,10 @@ unsigned __stdcall pjlStartListening(void* argument)
         received[0] = '\0';
         Sleep(SpecifiedWait(kListenerPauseMs));
     }
-    if (broken && !done) DoSetJob(kReportEnd, job);
+    // A job that EndDocPort stopped because the printer fell silent ends as if reported.
+    bool givenUp = InterlockedCompareExchange(&job->stopListening, 0, 0) == kListenerStopAndEnd;
+    if (!done && (givenUp || (reportEnd && !stopRequested(job)))) DoSetJob(kReportEnd, job);
+    if (own != kNoSocket) netClose(&own, FALSE);
     if (received) FreeSplMem(received);
     TRACE(TRC_FLOW, "lanportm: Exit pjlStartListening...\n");
     // Every way out signals the job's end, so EndDocPort never waits for a listener

@@ -20,8 +20,16 @@ constexpr UINT kStatusEndId = 8;
 constexpr int kListenerReceiveSize = 5120;
 constexpr int kStatusTextChars = 256;
 constexpr DWORD kListenerPauseMs = 5;
-// How often the listener looks up from its wait to see whether its job asks it to end.
+// How often the listener looks up from its waits to see whether its job asks it to end.
 constexpr DWORD kListenerStopCheckMs = 500;
+// After the printer closed the connection, the listener connects again on a socket of its
+// own, pausing kRetryPauseMs (the network layer's connect pause) before each of
+// kConnectAttempts attempts, each attempt bounded by kListenerConnectLimitMs.
+constexpr DWORD kListenerConnectLimitMs = 20000;
+
+// Values of QelJob::stopListening.
+constexpr LONG kListenerStop = 1;        // the job has ended
+constexpr LONG kListenerStopAndEnd = 2;  // the printer fell silent: report the job's end first
 
 unsigned __stdcall pjlStartListening(void* job);
 void processPJLString(char* text, QelJob* job);

@@ -244,11 +244,19 @@ BOOL netClose(LONG* slot, BOOL drain)
             TRACE(TRC_FLOW, "lanportm: Shutdown() returns error WSAGetLastError()=%d\n", WSAGetLastError());
         } else {
             TRACE(TRC_FLOW, "lanportm: Shutdown() returns success.\n");
+            DWORD limit = SpecifiedWait(kDrainLimitMs);
+            DWORD start = GetTickCount();
             for (;;) {
+                DWORD passed = GetTickCount() - start;
+                if (passed >= limit) {
+                    TRACE(TRC_ERROR, "lanportm: the printer still talks after %d ms; closing\n",
+                          static_cast<int>(passed));
+                    break;
+                }
                 fd_set readable;
                 FD_ZERO(&readable);
                 FD_SET(s, &readable);
-                DWORD waitMs = SpecifiedWait(kDrainWaitMs);
+                DWORD waitMs = std::min(SpecifiedWait(kDrainWaitMs), limit - passed);
                 timeval wait{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000 * 1000)};
                 int rc = select(0, &readable, nullptr, nullptr, &wait);
                 if (rc <= 0) {

@@ -20,6 +20,8 @@ constexpr int kMaxTransientErrors = 3;
 constexpr int kConnectAttempts = 2;
 constexpr DWORD kWritePiece = 1024;
 constexpr DWORD kDrainWaitMs = 3000;
+// A printer that keeps talking is closed after this long of draining all the same.
+constexpr DWORD kDrainLimitMs = 15000;
 constexpr int kDrainReadSize = 128;
 
 WORD prtConnect(QelPort* port, LONG* slot);

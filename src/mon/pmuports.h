@@ -71,6 +71,8 @@ struct QelJob {
     HANDLE listener;             // the status listener thread, or NULL when none was started
     volatile LONG lastHeard;     // GetTickCount of the printer's last report
     volatile LONG stopListening; // set by EndDocPort to end the listener
+    volatile LONG ending;          // the job control command that ended the job (7, 3 or 4), 0 while none
+    volatile LONG connectionError; // the reset the listener saw on the job's connection, 0 when none
 };
 
 extern QelPort* portList;

@@ -7,6 +7,7 @@
 #include <process.h>
 #include <sys/timeb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -73,18 +74,22 @@ bool probePrinter(QelJob* job)
     DWORD written = 0;
     prtWrite(job->socket, reinterpret_cast<const BYTE*>(kPjlEchoProbe.data()),
              static_cast<DWORD>(kPjlEchoProbe.size()), &written);
+    // Zeroed once: each receive overwrites from the start, and the last byte, never
+    // received into, keeps the text terminated.
     char reply[kProbeBufferSize] = {};
+    DWORD limit = SpecifiedWait(kProbeLimitMs);
+    DWORD start = GetTickCount();
     for (;;) {
         if (job->socket == kNoSocket) break;
+        DWORD passed = GetTickCount() - start;
+        if (passed >= limit) break;  // a printer that keeps talking
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(AsSocket(job->socket), &readable);
-        DWORD waitMs = SpecifiedWait(kProbeWindowMs);
+        DWORD waitMs = std::min(SpecifiedWait(kProbeWindowMs), limit - passed);
         timeval wait{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000 * 1000)};
         if (select(0, &readable, nullptr, nullptr, &wait) <= 0) break;
-        int count = recv(AsSocket(job->socket), reply, kProbeBufferSize - 1, 0);
-        if (count <= 0) break;
-        reply[count] = '\0';
+        if (recv(AsSocket(job->socket), reply, kProbeBufferSize - 1, 0) <= 0) break;
     }
     TRACE(TRC_FLOW, "lanportm: Buffer: %s\n", reply);
     return strstr(reply, "Testing") || strstr(reply, "@PJL ECHO");
@@ -108,10 +113,12 @@ void startListener(QelJob* job)
 }
 
 // Waits for the printer's end of the job. The wait ends when the listener signals the
-// end or ends, or when the printer has been silent for kPrinterSilenceMs.
+// end or ends, when the printer has sent no report for kPrinterSilenceMs, or after
+// kEndWaitLimitMs in all; then the listener is asked to end the job as reported.
 void waitForJobEnd(QelJob* job)
 {
     DWORD silence = SpecifiedWait(kPrinterSilenceMs);
+    DWORD limit = SpecifiedWait(kEndWaitLimitMs);
     DWORD waitStart = GetTickCount();
     HANDLE objects[] = {job->jobEndEvent, job->listener};
     for (;;) {
@@ -120,19 +127,22 @@ void waitForJobEnd(QelJob* job)
         DWORD now = GetTickCount();
         DWORD heard = static_cast<DWORD>(InterlockedCompareExchange(&job->lastHeard, 0, 0));
         DWORD quietSince = now - heard < now - waitStart ? heard : waitStart;
-        if (now - quietSince >= silence) {
-            TRACE(TRC_ERROR, "lanportm: EndDocPort: no report from the printer for %d ms; job %d taken as ended\n",
-                  static_cast<int>(silence), static_cast<int>(job->jobId));
+        bool silent = now - quietSince >= silence;
+        if (silent || now - waitStart >= limit) {
+            TRACE(TRC_ERROR, "lanportm: EndDocPort: %s; job %d taken as ended\n",
+                  silent ? "the printer fell silent" : "no end within the wait's limit", static_cast<int>(job->jobId));
+            InterlockedCompareExchange(&job->stopListening, kListenerStopAndEnd, 0);
             return;
         }
     }
 }
 
-// Ends the job's listener, so that it never uses the job after EndDocPort.
+// Ends the job's listener, so that it never uses the job after EndDocPort. The listener
+// looks up from each of its waits within kListenerStopCheckMs.
 void stopListener(QelJob* job)
 {
     if (!job->listener) return;
-    InterlockedExchange(&job->stopListening, 1);
+    InterlockedCompareExchange(&job->stopListening, kListenerStop, 0);
     WaitForSingleObject(job->listener, INFINITE);
     CloseHandle(job->listener);
     job->listener = nullptr;
@@ -287,6 +297,8 @@ BOOL writeData(QelPort* port, LPBYTE data, DWORD size, LPDWORD written)
         result = prtWrite(job->socket, data, size, &sent);
         if (!result) {
             TRACE(TRC_ERROR, "lanportm: WritePort: prtWrite failed\n");
+            // The listener may have taken the reset's report from the socket first.
+            if (LONG reset = InterlockedCompareExchange(&job->connectionError, 0, 0)) WSASetLastError(reset);
             CheckAndRestartJob(job);
         }
     }
@@ -334,11 +346,19 @@ BOOL endDoc(QelPort* port)
         }
         if (job->pjlCompatible && job->listener) waitForJobEnd(job);
         stopListener(job);
+        // A reset the listener saw and no write did: the job did not reach the printer.
+        if (LONG reset = InterlockedCompareExchange(&job->connectionError, 0, 0); reset && !job->ending) {
+            WSASetLastError(reset);
+            CheckAndRestartJob(job);
+        }
         if (result) {
+            // The close never waits for a printer that does not take the data queued.
+            if (job->socket != kNoSocket) netSetOptionLinger(job->socket, FALSE, 0);
             result = prtDisconnect(job->socket, DrainsOnClose(port->printerType));
             job->socket = kNoSocket;
             if (!(job->pjlCompatible && trxInstalled)) {
-                if (job->jobId && !SetJobW(job->hPrinter, job->jobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED))
+                if (job->jobId && ClaimJobEnding(job, JOB_CONTROL_LAST_PAGE_EJECTED) &&
+                    !SetJobW(job->hPrinter, job->jobId, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED))
                     TRACE(TRC_SEVERE, "lanportm: EndDocPort: SetJob failed with last error %d\n",
                           static_cast<int>(GetLastError()));
                 if (!ClosePrinter(job->hPrinter))
@@ -398,12 +418,23 @@ BOOL CheckAndRestartJob(QelJob* job)
           static_cast<int>(job->jobId), error);
     WSASetLastError(0);
     if (job->jobId == 0) return TRUE;  // no spooler job to restart
+    if (!ClaimJobEnding(job, JOB_CONTROL_RESTART)) {
+        TRACE(TRC_FLOW, "lanportm: CheckAndRestartJob: Job %d has already ended with command %d\n",
+              static_cast<int>(job->jobId), static_cast<int>(job->ending));
+        return TRUE;
+    }
     if (!SetJobW(job->hPrinter, job->jobId, 0, nullptr, JOB_CONTROL_RESTART)) {
         TRACE(TRC_SEVERE, "lanportm: CheckAndRestartJob: Restart Job %d failed with last error %d\n",
               static_cast<int>(job->jobId), static_cast<int>(GetLastError()));
         return FALSE;
     }
     return TRUE;
+}
+
+bool ClaimJobEnding(QelJob* job, LONG command)
+{
+    LONG before = InterlockedCompareExchange(&job->ending, command, 0);
+    return before == 0 || before == command;
 }
 
 BOOL GetPrinterInfo(QelJob* job)

@@ -15,6 +15,10 @@ constexpr int kJobLabelLength = 48;
 constexpr DWORD kPrinterSilenceMs = 120000;
 // How often EndDocPort looks at the listener and the silence while it waits.
 constexpr DWORD kEndWaitCheckMs = 1000;
+// A printer that keeps reporting never falls silent; the end wait still ends after an hour.
+constexpr DWORD kEndWaitLimitMs = 3600000;
+// The probe's reply is read for at most three windows, however much the printer sends.
+constexpr DWORD kProbeLimitMs = 30000;
 
 namespace lanport {
 
@@ -25,6 +29,9 @@ BOOL WINAPI EndDocPort(HANDLE port);
 }  // namespace lanport
 
 BOOL CheckAndRestartJob(QelJob* job);
+// Marks the job as ended by the job control command (7 printed, 3 cancelled, 4 restarted);
+// false when it has already ended another way. A job gets one ending only.
+bool ClaimJobEnding(QelJob* job, LONG command);
 BOOL GetPrinterInfo(QelJob* job);
 
 // Whether the port's printer type takes the PJL job header, and whether its connection

@@ -85,7 +85,7 @@ RPC_WSTR rpcText(const WCHAR* text)
 }
 
 // A step's result: progress when it worked, an error when it did not.
-void traceStep(const char* format, RPC_STATUS status)
+void traceStep(TraceFormat format, RPC_STATUS status)
 {
     if (status == RPC_S_OK) TRACE(TRC_FLOW, format, static_cast<unsigned>(status));
     else TRACE(TRC_ERROR, format, static_cast<unsigned>(status));

@@ -72,6 +72,29 @@ void PrintPathTest::printJob(const Station& station, LPCWSTR printer, DWORD jobI
     ASSERT_TRUE(endDoc(station.handle));
 }
 
+PrintPathTest::Outcome PrintPathTest::runJob(const Station& station, LPCWSTR printer, DWORD jobId,
+                                             const std::string& data, int pieces)
+{
+    Outcome outcome;
+    standin::DefineJob(jobId, L"RAW", 0);
+    EXPECT_TRUE(startDoc(station.handle, printer, jobId));
+    size_t step = data.size() / static_cast<size_t>(pieces) + 1;
+    for (size_t at = 0; at < data.size(); at += step)
+        if (!write(station.handle, data.substr(at, step))) outcome.writeFailed = true;
+    DWORD start = GetTickCount();
+    outcome.ended = endDoc(station.handle);
+    outcome.endMs = GetTickCount() - start;
+    return outcome;
+}
+
+std::set<DWORD> PrintPathTest::endings(DWORD jobId)
+{
+    std::set<DWORD> result;
+    for (DWORD command : commands(jobId))
+        if (command) result.insert(command);
+    return result;
+}
+
 std::vector<standin::SetJobCall> PrintPathTest::statusUpdates(DWORD jobId)
 {
     std::vector<standin::SetJobCall> updates;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ namespace testing_support {
 
 class PrintPathTest : public ::testing::Test {
 protected:
-    // Specified waits run 50 times faster: 500 ms writes pause 10 ms, the 10 s probe
+    // Specified waits run 50 times faster (the hostile printers' tests count on it): 500 ms writes pause 10 ms, the 10 s probe
     // window is 200 ms, the 120 s printer silence 2.4 s.
     static constexpr DWORD kWaitDivisor = 50;
 
@@ -42,6 +43,17 @@ protected:
     BOOL endDoc(HANDLE port);
     // One whole job: StartDocPort, one WritePort, EndDocPort; all must succeed.
     void printJob(const Station& station, LPCWSTR printer, DWORD jobId, const std::string& data);
+
+    // A job against a printer that may misbehave: StartDocPort must succeed; the data goes
+    // out in `pieces` WritePort calls, which may fail; how EndDocPort went.
+    struct Outcome {
+        bool writeFailed = false;
+        BOOL ended = FALSE;  // EndDocPort's result
+        DWORD endMs = 0;     // how long EndDocPort took
+    };
+    Outcome runJob(const Station& station, LPCWSTR printer, DWORD jobId, const std::string& data, int pieces = 1);
+    // The endings the job got: every job control command but 0, each once.
+    std::set<DWORD> endings(DWORD jobId);
 
     std::vector<standin::SetJobCall> statusUpdates(DWORD jobId);  // level-2 SetJobW calls
     std::vector<DWORD> commands(DWORD jobId);                     // every SetJobW command

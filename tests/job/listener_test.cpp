@@ -8,6 +8,8 @@
 #include "listener.h"
 #include "monitor.h"
 #include "paths.h"
+#include "trace.h"
+#include "tracefiles.h"
 
 using namespace testing_support;
 
@@ -145,4 +147,37 @@ TEST_F(ListenerTest, MissingStringsGiveEmptyTexts)
     EXPECT_STREQ(buffer, L"");
     FreeLibrary(languageModule);
     languageModule = real;
+}
+
+TEST_F(ListenerTest, ReportLinesCarryThePrefixAndStayPaired)
+{
+    const char kReports[] = "@PJL USTATUS JOB\r\nSTART\r\n\f@PJL USTATUS PAGE\r\n1\r\n\f"
+                            "@PJL USTATUS JOB\r\nEND\r\n\f";
+    // A spooler job id, and none (as Wine's spooler passes).
+    for (DWORD jobId : {7u, 0u}) {
+        ScratchDirectory scratch;
+        WriteFile("lanportm.cfg", "traceon 1");
+        ASSERT_TRUE(TraceStart());
+        job.jobId = jobId;
+        process(kReports);
+        TraceStop();
+        auto lines = ReadLines("lanportm.log");
+        ResetTrace();
+        ASSERT_FALSE(lines.empty()) << jobId;
+        std::vector<std::string> going;
+        int entries = 0, exits = 0;
+        for (const auto& line : lines) {
+            std::string message = MessageOf(line);
+            if (message.rfind("Going on JOB", 0) == 0) going.push_back(message);
+            if (message == "Entry DoSetJob") ++entries;
+            if (message == "Exit DoSetJob") ++exits;
+        }
+        EXPECT_EQ(entries, 3) << jobId;
+        EXPECT_EQ(exits, 3) << jobId;
+        EXPECT_EQ(IndentOf(lines.back()), IndentOf(lines.front())) << jobId;
+        if (jobId)
+            EXPECT_EQ(going, (std::vector<std::string>{"Going on JOB start", "Going on JOB page", "Going on JOB end"}));
+        else
+            EXPECT_TRUE(going.empty());
+    }
 }

@@ -190,10 +190,27 @@ TEST_F(NetLayerTest, DrainOfASilentPrinterWaitsThenCloses)
     startTrace();
     EXPECT_TRUE(netClose(&slot, TRUE));
     EXPECT_EQ(slot, kNoSocket);
-    EXPECT_EQ(testseams::RequestedWaits(), (std::vector<DWORD>{3000}));
+    EXPECT_EQ(testseams::RequestedWaits(), (std::vector<DWORD>{kDrainLimitMs, 3000}));
     std::string log = traceText();
     EXPECT_NE(log.find("Shutdown() returns success."), std::string::npos) << log;
     EXPECT_NE(log.find("select(readfds) timeout or error, sockRc=0"), std::string::npos);
+}
+
+TEST_F(NetLayerTest, DrainOfAPrinterThatNeverStopsTalkingEndsAtItsLimit)
+{
+    startPrinter({.pages = 1, .floodPages = true});
+    ASSERT_EQ(prtConnect(&port, &slot), kConnected);
+    DWORD written = 0;
+    std::string header(printersim::kJobHeader);
+    ASSERT_TRUE(prtWrite(slot, reinterpret_cast<const BYTE*>(header.data()), static_cast<DWORD>(header.size()), &written));
+    ASSERT_TRUE(printer->WaitForSent(0, printersim::kKeptSent, 10000)) << "the flood has begun";
+    testseams::SetWaitDivisor(30);  // the 15 s limit becomes 500 ms
+    startTrace();
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(netClose(&slot, TRUE));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    std::string log = traceText();
+    EXPECT_NE(log.find("the printer still talks after"), std::string::npos);
 }
 
 TEST_F(NetLayerTest, DrainTracesWhatAChattyPrinterSends)

@@ -233,6 +233,12 @@ bool Printer::Start(int* error)
             st.sockets.push_back(client);
             st.servers.emplace_back([this, client, index] { serve(client, index); });
             st.changed.notify_all();
+            if (options_.acceptLimit && st.connections.size() >= options_.acceptLimit) {
+                // Nobody listens any more: further connects are refused.
+                closesocket(st.listener);
+                st.listener = INVALID_SOCKET;
+                return;
+            }
         }
     });
     return true;
@@ -252,7 +258,7 @@ void Printer::Stop()
         st.changed.notify_all();
     }
     if (st.acceptor.joinable()) st.acceptor.join();
-    closesocket(st.listener);
+    if (st.listener != INVALID_SOCKET) closesocket(st.listener);
     st.listener = INVALID_SOCKET;
     std::vector<std::thread> servers;
     {
@@ -305,6 +311,14 @@ bool Printer::WaitForClosed(size_t count, DWORD timeoutMs) const
                                     [&] { return state_->closed >= count; });
 }
 
+bool Printer::WaitForSent(size_t index, size_t count, DWORD timeoutMs) const
+{
+    std::unique_lock guard(state_->lock);
+    return state_->changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        return index < state_->connections.size() && state_->connections[index].sent.size() >= count;
+    });
+}
+
 void Printer::serve(SOCKET client, size_t index)
 {
     const Options& o = options_;
@@ -325,32 +339,34 @@ void Printer::serve(SOCKET client, size_t index)
         st.changed.notify_all();
     };
     // Recorded before it goes out: once the host has read a report, a test finds it.
+    // False when the host no longer takes what the printer sends.
     auto sendWire = [&](std::string_view wire) {
-        if (!open) return;
+        if (!open) return false;
         {
             std::lock_guard guard(st.lock);
-            st.connections[index].sent.emplace_back(wire);
+            auto& sent = st.connections[index].sent;
+            if (sent.size() < kKeptSent) sent.emplace_back(wire);
             st.changed.notify_all();
         }
         if (o.splitReports && wire.size() > 1) {
             size_t half = wire.size() / 2;
-            if (sendAll(client, wire.data(), half) && st.pause(kSplitPauseMs))
-                sendAll(client, wire.data() + half, wire.size() - half);
-        } else {
-            sendAll(client, wire.data(), wire.size());
+            return sendAll(client, wire.data(), half) && st.pause(kSplitPauseMs) &&
+                   sendAll(client, wire.data() + half, wire.size() - half);
         }
+        return sendAll(client, wire.data(), wire.size());
     };
     auto report = [&](const std::string& text) {
-        if (!o.pjl || o.reports == Reports::None) return;
-        sendWire(o.reports == Reports::Garbage ? kGarbage : std::string_view(text));
+        if (!o.pjl || o.reports == Reports::None) return true;
+        return sendWire(o.reports == Reports::Garbage ? kGarbage : std::string_view(text));
     };
     // The job's data has ended: the pages come out, then the ending.
     auto finishJob = [&] {
         if (!inJob) return;
         inJob = false;
-        for (int page = 1; page <= o.pages && open; ++page) {
+        for (int page = 1; (page <= o.pages || o.floodPages) && open; ++page) {
             if (o.pageIntervalMs && !st.pause(o.pageIntervalMs)) return;
-            if (pageReports) report(PageReport(page));
+            if (o.floodPages && st.isStopping()) return;
+            if (pageReports && !report(PageReport(page)) && o.floodPages) return;
         }
         switch (o.ending) {
         case Ending::End:
@@ -371,7 +387,13 @@ void Printer::serve(SOCKET client, size_t index)
         if (startsWith(text, "@PJL ECHO")) {
             std::string_view words = text.substr(9);
             if (!words.empty() && words.front() == ' ') words.remove_prefix(1);
-            sendWire(EchoAnswer(words));
+            std::string answer = EchoAnswer(words);
+            if (o.echoFormFeedApart) {
+                answer.pop_back();
+                if (sendWire(answer) && st.pause(kSplitPauseMs)) sendWire("\f");
+            } else {
+                sendWire(answer);
+            }
             return;
         }
         while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -408,14 +430,25 @@ void Printer::serve(SOCKET client, size_t index)
     std::vector<char> buffer(kReadSize);
     bool hostClosed = false, hostShutDown = false, dropped = false;
     for (;;) {
-        int ready = st.waitReadable(client, inJob ? o.quietMs : INFINITE);
+        DWORD quiet = inJob ? o.quietMs : INFINITE;
+        int ready = st.waitReadable(client, o.closeIdleMs && received == 0 ? std::min(quiet, o.closeIdleMs) : quiet);
         if (ready < 0) break;
+        if (ready == 0 && o.closeIdleMs && received == 0) break;  // the printer closes the connection
         if (ready == 0) {
             finishJob();
             if (!open) break;
             continue;
         }
+        if (o.readLimit && received >= o.readLimit) {
+            // A printer that no longer reads, until it is stopped.
+            std::unique_lock guard(st.lock);
+            st.changed.wait(guard, [&] { return st.stopping; });
+            break;
+        }
         int size = o.readDelayMs ? kSlowReadSize : kReadSize;
+        if (o.readLimit)
+            size = static_cast<int>(std::min<unsigned long long>(static_cast<unsigned long long>(size),
+                                                                 o.readLimit - received));
         if (o.dropAfterBytes)
             size = static_cast<int>(std::min<unsigned long long>(static_cast<unsigned long long>(size),
                                                                  o.dropAfterBytes - received));

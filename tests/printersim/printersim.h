@@ -72,8 +72,18 @@ struct Options {
     size_t dropAfterBytes = 0;  // close a connection once it has received this many bytes
     bool resetOnDrop = false;   // that close is a reset (linger on, 0 s) instead of FIN
     DWORD readDelayMs = 0;      // pause between receives of at most 512 bytes: a slow reader
+    size_t readLimit = 0;       // stop reading a connection once it has received this many
+                                // bytes; it stays open until the printer stops
+    DWORD closeIdleMs = 0;      // close every connection on which nothing at all has arrived
+                                // for this long
+    bool echoFormFeedApart = false;  // the ECHO answer's form feed goes out in a send of its own
+    size_t acceptLimit = 0;     // accept this many connections, then refuse every other one
+    bool floodPages = false;    // once the job's data has ended, page reports without pause
+                                // until the connection ends (only the first kKeptSent are kept)
     bool record = true;         // false: count the bytes only (a sink for benchmarks)
 };
+
+constexpr size_t kKeptSent = 1000;
 
 // One accepted connection: the bytes it received in order, and what it sent back.
 struct Connection {
@@ -105,6 +115,8 @@ public:
     bool WaitForConnections(size_t count, DWORD timeoutMs) const;
     bool WaitForBytes(unsigned long long count, DWORD timeoutMs) const;
     bool WaitForClosed(size_t count, DWORD timeoutMs) const;
+    // Wait until connection `index` has sent that many reports or answers (at most kKeptSent).
+    bool WaitForSent(size_t index, size_t count, DWORD timeoutMs) const;
 
 private:
     struct State;

@@ -103,8 +103,29 @@ protected:
         ASSERT_TRUE(EndDocPrinter(printer)) << GetLastError();
     }
 
+    // A RAW job to a printer that may fail it: the spooler's results are not asserted,
+    // only how long the job held this thread, in milliseconds.
+    DWORD printRawTimed(const std::string& data)
+    {
+        DWORD start = GetTickCount();
+        DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
+        if (StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc))) {
+            DWORD written = 0;
+            WritePrinter(printer, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written);
+            EndDocPrinter(printer);
+        }
+        return GetTickCount() - start;
+    }
+
     HANDLE printer = nullptr;
 };
+
+// The product's waits that a job to a misbehaving printer may take in full: the probe
+// window, 500 ms per 4096-byte block, and time for the machine.
+DWORD jobAllowanceMs(size_t bytes)
+{
+    return 10000 + static_cast<DWORD>((bytes / 4096 + 1) * 500) + 10000;
+}
 
 std::string jobData()
 {
@@ -142,4 +163,35 @@ TEST_F(WinePrintTest, SlowRawJobReachesANonPjlPrinterUnframed)
     ASSERT_EQ(connections.size(), 2u);
     EXPECT_EQ(connections[0].received, printersim::kEchoProbe);
     EXPECT_EQ(connections[1].received, data);
+}
+
+TEST_F(WinePrintTest, SlowNeverReadingPrinterDoesNotHoldTheSpooler)
+{
+    printersim::Printer sim({.pjl = false, .readLimit = 28});
+    ASSERT_TRUE(sim.Start());
+    install(sim);
+    std::string data(40 * 1024, 'n');
+    EXPECT_LT(printRawTimed(data), jobAllowanceMs(data.size())) << "the close does not linger";
+}
+
+TEST_F(WinePrintTest, SlowPrinterThatClosesAfterTheProbeThenRefusesEndsWithinTheSilence)
+{
+    printersim::Printer sim({.dropAfterBytes = 28, .acceptLimit = 1});
+    ASSERT_TRUE(sim.Start());
+    install(sim);
+    std::string data = jobData();
+    EXPECT_LT(printRawTimed(data), jobAllowanceMs(data.size()) + 120000);
+}
+
+TEST_F(WinePrintTest, SlowPrinterThatClosesEveryConnectionIsCalledAtAPace)
+{
+    printersim::Printer sim({.pages = 1, .quietMs = 2000, .ending = printersim::Ending::Close, .closeIdleMs = 100});
+    ASSERT_TRUE(sim.Start());
+    install(sim);
+    std::string data = jobData();
+    DWORD elapsed = printRawTimed(data);
+    EXPECT_LT(elapsed, jobAllowanceMs(data.size()) + 120000) << "the printer's silence ends the wait";
+    size_t reconnects = sim.Connections().size() - 1;
+    EXPECT_GE(reconnects, 2u);
+    EXPECT_LE(reconnects, elapsed / 5000 + 1) << "one connect per 5-second pause at most";
 }
