@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
 
 #include "listener.h"
 #include "monitor.h"
@@ -18,6 +19,7 @@
 #include "pjl.h"
 #include "seams.h"
 #include "sehguard.h"
+#include "spoolerbuffer.h"
 #include "support.h"
 #include "trace.h"
 
@@ -37,16 +39,20 @@ bool printerForPort(LPCWSTR portName, LPWSTR name)
     if (!printers) return false;
     bool found = false;
     if (EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, printers, needed, &needed, &count)) {
-        auto* info = reinterpret_cast<PRINTER_INFO_2W*>(printers);
-        for (DWORD i = 0; i < count && !found; ++i) {
+        // Only what lies inside the buffer: a spooler whose printers change between its
+        // passes may hand back stray pointers.
+        auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printers);
+        for (DWORD i = 0; i < RecordsWithin<PRINTER_INFO_2W>(count, needed) && !found; ++i) {
+            LPCWSTR ports = TextWithin<WCHAR>(info[i].pPortName, printers, needed);
+            LPCWSTR printer = TextWithin<WCHAR>(info[i].pPrinterName, printers, needed);
             // A printer may print to several ports, separated by commas.
-            for (LPCWSTR port = info[i].pPortName; port && *port && !found;) {
+            for (LPCWSTR port = ports; printer && port && *port && !found;) {
                 while (*port == L' ') ++port;
                 size_t length = wcscspn(port, L",");
-                if (length == wcslen(portName) && _wcsnicmp(port, portName, length) == 0) {
-                    wcsncpy(name, info[i].pPrinterName, kPrinterNameChars - 1);
+                found = PortNamesEqual(std::wstring(port, length).c_str(), portName);
+                if (found) {
+                    wcsncpy(name, printer, kPrinterNameChars - 1);
                     name[kPrinterNameChars - 1] = L'\0';
-                    found = true;
                 }
                 port += length;
                 if (*port == L',') ++port;
