@@ -20,8 +20,8 @@ namespace testing_support {
 
 class PrintPathTest : public ::testing::Test {
 protected:
-    // Specified waits run 50 times faster: 500 ms writes pause 10 ms, the 10 s probe
-    // window is 200 ms, the 120 s printer silence 2.4 s.
+    // Specified waits run 50 times faster, down to testseams::kShortestWaitMs: the 10 s
+    // probe window is 1 s, the 120 s printer silence 2.4 s, 500 ms writes pause in full.
     static constexpr DWORD kWaitDivisor = 50;
 
     void SetUp() override;

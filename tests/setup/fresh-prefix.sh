@@ -40,7 +40,7 @@ copy_template() {
 
 case $command in
 template)
-  wine_version=$(wine --version)
+  wine_version=$("$loader" --version)
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wine_version" ]; then exit 0; fi
   "$here/../../scripts/wine-prefix" "$arch" "$template"
   echo "$wine_version" > "$stamp"

@@ -1,6 +1,7 @@
 // The test build's seams: shortened waits and injected failures, set by the tests.
 #include "test_seams.h"
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -25,9 +26,8 @@ DWORD SpecifiedWait(DWORD ms)
 {
     std::lock_guard guard(seamLock);
     waits.push_back(ms);
-    if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
-    DWORD shortened = ms / waitDivisor;
-    return shortened ? shortened : 1;
+    if (ms == INFINITE || waitDivisor <= 1) return ms;
+    return std::max(ms / waitDivisor, std::min(ms, testseams::kShortestWaitMs));
 }
 
 time_t CurrentTime()

@@ -7,7 +7,12 @@
 
 namespace testseams {
 
-// Specified waits of `ms` last ms / divisor (at least 1 ms when ms > 0).
+// A shortened wait lasts no less than this (nor longer than the specified one): on a
+// loaded two-core machine the peer a window waits for may not run for several hundred
+// milliseconds.
+constexpr DWORD kShortestWaitMs = 1000;
+
+// Specified waits of `ms` last ms / divisor, but no less than kShortestWaitMs (or ms).
 void SetWaitDivisor(DWORD divisor);
 
 // The next `count` passes through `point`, after `skip` passes, fail with `error`.

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor2.h"
+
 namespace {
 
 struct Answer {
@@ -83,7 +85,7 @@ DWORD WINAPI xcvDataPort(HANDLE, LPCWSTR dataName, PBYTE in, DWORD cbIn, PBYTE o
 VOID WINAPI shutdownMonitor(HANDLE) {}
 
 const MONITOR2 kMonitor2 = {
-    sizeof(MONITOR2),
+    kMonitor2Size,
     enumPorts,        // pfnEnumPorts
     openPort,         // pfnOpenPort
     nullptr,          // pfnOpenPortEx
@@ -102,6 +104,10 @@ const MONITOR2 kMonitor2 = {
     xcvDataPort,      // pfnXcvDataPort
     xcvClosePort,     // pfnXcvClosePort
     shutdownMonitor,  // pfnShutdown
+    // Beyond kMonitor2Size: the spooler does not read these.
+    nullptr,  // pfnSendRecvBidiDataFromPort
+    nullptr,  // pfnNotifyUsedPorts
+    nullptr,  // pfnNotifyUnusedPorts
 };
 
 }  // namespace
