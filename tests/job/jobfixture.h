@@ -22,7 +22,7 @@ class PrintPathTest : public ::testing::Test {
 protected:
     // Specified waits run 50 times faster, down to testseams::kShortestWaitMs: the 10 s
     // probe window is 1 s, the 120 s printer silence 2.4 s, 500 ms writes pause in full.
-    static constexpr DWORD kWaitDivisor = 50;
+    static constexpr testseams::Shortening kWaitDivisor{50, testseams::kShortestWaitMs};
 
     void SetUp() override;
     void TearDown() override;

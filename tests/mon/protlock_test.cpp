@@ -139,7 +139,7 @@ TEST_F(ProtectedLockTest, WriteIsReentrantOnOneThread)
 
 TEST_F(ProtectedLockTest, UnreleasedReaderTimesTheWriterOut)
 {
-    testseams::SetWaitDivisor(1000);  // 60 s become the shortest shortened wait
+    testseams::SetWaitDivisor(1000);  // 60 s become 60 ms
     ScratchDirectory scratch;
     WriteFile("lanportm.cfg", "traceon 1");
     ASSERT_TRUE(TraceStart());

@@ -15,6 +15,7 @@ struct Fault {
 
 std::mutex seamLock;
 DWORD waitDivisor = 1;
+DWORD waitFloor = 1;
 std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
 std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
@@ -27,7 +28,7 @@ DWORD SpecifiedWait(DWORD ms)
     std::lock_guard guard(seamLock);
     waits.push_back(ms);
     if (ms == INFINITE || waitDivisor <= 1) return ms;
-    return std::max(ms / waitDivisor, std::min(ms, testseams::kShortestWaitMs));
+    return std::max(ms / waitDivisor, std::min(ms, waitFloor));
 }
 
 time_t CurrentTime()
@@ -69,10 +70,11 @@ std::vector<DWORD> RequestedWaits()
     return waits;
 }
 
-void SetWaitDivisor(DWORD divisor)
+void SetWaitDivisor(Shortening shortening)
 {
     std::lock_guard guard(seamLock);
-    waitDivisor = divisor;
+    waitDivisor = shortening.divisor;
+    waitFloor = shortening.floorMs;
 }
 
 void InjectFault(FaultPoint point, DWORD error, unsigned count, unsigned skip)
@@ -91,6 +93,7 @@ void Reset()
 {
     std::lock_guard guard(seamLock);
     waitDivisor = 1;
+    waitFloor = 1;
     clockOffset = 0;
     faults.fill({});
     sendCalls.clear();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "monitor2.h"
+#include "names.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ std::deque<Answer> answers;
 std::vector<Request> requests;
 LONG openHandles = 0;
 
-const WCHAR kUiLibrary[] = L"lanportui.dll";
+using lanport::kMonitorUiLibrary;
 
 BOOL WINAPI enumPorts(HANDLE, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
 {
@@ -65,9 +66,9 @@ DWORD WINAPI xcvDataPort(HANDLE, LPCWSTR dataName, PBYTE in, DWORD cbIn, PBYTE o
 {
     std::wstring command = dataName ? dataName : L"";
     if (command == L"MonitorUI") {
-        *needed = sizeof kUiLibrary;
-        if (!out || cbOut < sizeof kUiLibrary) return ERROR_INSUFFICIENT_BUFFER;
-        memcpy(out, kUiLibrary, sizeof kUiLibrary);
+        *needed = sizeof kMonitorUiLibrary;
+        if (!out || cbOut < sizeof kMonitorUiLibrary) return ERROR_INSUFFICIENT_BUFFER;
+        memcpy(out, kMonitorUiLibrary, sizeof kMonitorUiLibrary);
         return ERROR_SUCCESS;
     }
     std::lock_guard<std::mutex> guard(lock);
