@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "names.h"
+
 namespace lanportctl {
 
-constexpr WCHAR kMonitorName[] = L"Zephrin TCP/IP Network Port";
+using lanport::kMonitorName;
 constexpr WCHAR kProgramName[] = L"lanportctl";
 
 constexpr int kExitSuccess = 0;

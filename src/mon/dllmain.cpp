@@ -10,6 +10,7 @@
 
 #include "garbage.h"
 #include "monitor.h"
+#include "monitor2.h"
 #include "pmuports.h"
 #include "portops.h"
 #include "printjob.h"
@@ -58,7 +59,7 @@ VOID WINAPI Shutdown(HANDLE) {}
 
 // The table the spooler receives, slot by slot in the spooler's order.
 const MONITOR2 kMonitor2 = {
-    sizeof(MONITOR2),
+    kMonitor2Size,
     lanport::EnumPorts,  // pfnEnumPorts
     lanport::OpenPort,   // pfnOpenPort
     nullptr,          // pfnOpenPortEx
@@ -77,11 +78,11 @@ const MONITOR2 kMonitor2 = {
     lanport::XcvDataPort,   // pfnXcvDataPort
     lanport::XcvClosePort,  // pfnXcvClosePort
     Shutdown,         // pfnShutdown (does nothing)
+    // Beyond kMonitor2Size: the spooler does not read these.
+    nullptr,  // pfnSendRecvBidiDataFromPort
+    nullptr,  // pfnNotifyUsedPorts
+    nullptr,  // pfnNotifyUnusedPorts
 };
-
-// The system's MONITOR2 ends with pfnShutdown.
-static_assert(sizeof(MONITOR2) == 19 * sizeof(void*));
-static_assert(sizeof(MONITOR2) == (sizeof(void*) == 8 ? 152 : 76));
 
 // A spooler may close the root it handed in as soon as initialisation returns, so the
 // monitor works through a handle of its own opened from it.

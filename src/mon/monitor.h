@@ -6,10 +6,10 @@
 
 #include <atomic>
 
-// The monitor's registration name: the spooler finds a port's owner by the key
-// Monitors\<this name>\Ports\<port name>.
-constexpr WCHAR kMonitorName[] = L"Zephrin TCP/IP Network Port";
-constexpr WCHAR kLanguageLibrary[] = L"lanportres.dll";
+#include "names.h"
+
+using lanport::kLanguageLibrary;
+using lanport::kMonitorName;
 
 extern HMODULE languageModule;
 extern BOOL trxInstalled;

@@ -3,8 +3,9 @@
 
 #include <windows.h>
 
-// The UI library the spooler loads for this monitor ("MonitorUI").
-constexpr WCHAR kMonitorUiLibrary[] = L"lanportui.dll";
+#include "names.h"
+
+using lanport::kMonitorUiLibrary;
 
 // Every server routine: (input, input size, output, output size, needed size) -> status.
 using XcvServerRoutine = DWORD (*)(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD needed);

@@ -65,7 +65,7 @@ PortsBackup SavePorts()
 {
     RegistryTree ports;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorPortsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
     // Ports that cannot all be read are not written back in part.
     bool read = ReadTree(key, ports);
     RegCloseKey(key);
@@ -77,7 +77,7 @@ void RestoreMissingPorts(const PortsBackup& ports)
 {
     if (ports.empty()) return;
     HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPortsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMonitorPortsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_READ | KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     for (const RegistryTree& port : ports) {

@@ -3,12 +3,13 @@
 
 #include <windows.h>
 
-constexpr char kMonitorName[] = "Zephrin TCP/IP Network Port";
-constexpr char kMonitorDll[] = "lanport.dll";
+#include "names.h"
+
+constexpr char kMonitorName[] = LANPORT_MONITOR_NAME;
+constexpr char kMonitorDll[] = LANPORT_MONITOR_DLL;
 // The monitor's key under HKEY_LOCAL_MACHINE, and its port definitions.
-#define SETUP_MONITOR_KEY "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port"
-constexpr char kMonitorKey[] = SETUP_MONITOR_KEY;
-constexpr wchar_t kPortsKey[] = L"" SETUP_MONITOR_KEY "\\Ports";
+constexpr char kMonitorKey[] = LANPORT_MONITOR_KEY;
+using lanport::kMonitorPortsKey;
 constexpr char kVersionValue[] = "Version";
 constexpr char kPackageVersion[] = "1.02";
 constexpr char kNoVersion[] = "0.00";

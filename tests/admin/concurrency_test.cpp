@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "records.h"
+#include "waituntil.h"
 
 using namespace testing_support;
 
@@ -103,14 +104,14 @@ TEST_F(AdminWhilePrintingTest, TableAndRegistryAgreeAfterConcurrentAdministratio
                 else ++adminFailures;
             }
         });
-    Sleep(8000);
+    // Long enough for several jobs and administrative rounds to overlap, however fast.
+    EXPECT_TRUE(WaitUntil([&] { return printed > 4 && rounds > 16; }, 90000))
+        << printed << " jobs and " << rounds << " rounds";
     stop = true;
     for (auto& thread : threads) thread.join();
 
     EXPECT_EQ(printFailures, 0);
     EXPECT_EQ(adminFailures, 0);
-    EXPECT_GT(printed, 4);
-    EXPECT_GT(rounds, 16);
     std::vector<std::wstring> keys = PortKeys(root.key());
     std::sort(keys.begin(), keys.end());
     EXPECT_EQ(tableNames(), keys);

@@ -33,7 +33,7 @@ std::map<std::string, std::string> FreshPorts()
 void CtlTest::SetUp()
 {
     unregisterMonitor(kLanportMonitor);
-    ASSERT_TRUE(registerMonitor(kLanportMonitor, L"lanport.dll"));
+    ASSERT_TRUE(registerMonitor(kLanportMonitor, lanport::kMonitorDll));
     ASSERT_TRUE(storedPorts().empty());
 }
 

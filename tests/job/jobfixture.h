@@ -21,8 +21,8 @@ namespace testing_support {
 
 class PrintPathTest : public ::testing::Test {
 protected:
-    // Specified waits run 50 times faster (the hostile printers' tests count on it): 500 ms writes pause 10 ms, the 10 s probe
-    // window is 200 ms, the 120 s printer silence 2.4 s.
+    // Specified waits run 50 times faster (the hostile printers' tests count on it): 500 ms
+    // writes pause 10 ms, the 10 s probe window is 200 ms, the 120 s printer silence 2.4 s.
     static constexpr DWORD kWaitDivisor = 50;
 
     void SetUp() override;

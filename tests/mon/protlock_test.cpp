@@ -9,6 +9,7 @@
 #include "test_seams.h"
 #include "trace.h"
 #include "tracefiles.h"
+#include "waituntil.h"
 
 using namespace std::chrono_literals;
 using namespace testing_support;
@@ -26,6 +27,20 @@ protected:
     ProtectedLock lock{};
 };
 
+// A writer has entered StartProtectedWrite and waits for the readers: it asked for the
+// bounded wait, holding the writers' critical section.
+bool writerWaits()
+{
+    return WaitUntil([] { return testseams::RequestedWaits().size() == 1; });
+}
+
+// Another thread waits to enter `section`, held once by its owner. Wine counts a
+// critical section's entries in LockCount: -1 free, 0 held once, above 0 also waited for.
+bool someoneQueuesOn(const CRITICAL_SECTION& section)
+{
+    return WaitUntil([&] { return section.LockCount > 0; });
+}
+
 }  // namespace
 
 TEST_F(ProtectedLockTest, FreshLockTakesAWriterAtOnce)
@@ -39,19 +54,15 @@ TEST_F(ProtectedLockTest, FreshLockTakesAWriterAtOnce)
 TEST_F(ProtectedLockTest, ReadersHoldTogetherAndTheCountReturnsToZero)
 {
     std::atomic<int> inside{0};
-    std::atomic<int> most{0};
     std::vector<std::thread> readers;
     for (int i = 0; i < 4; ++i)
         readers.emplace_back([&] {
             ASSERT_TRUE(StartProtectedRead(&lock));
-            int now = ++inside;
-            for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {}
-            std::this_thread::sleep_for(100ms);
-            --inside;
+            ++inside;
+            EXPECT_TRUE(WaitUntil([&] { return inside == 4; })) << "the readers did not hold together";
             EXPECT_TRUE(EndProtectedRead(&lock));
         });
     for (auto& reader : readers) reader.join();
-    EXPECT_GT(most.load(), 1);
     EXPECT_EQ(lock.readerCount, 0u);
     EXPECT_EQ(WaitForSingleObject(lock.noReadersEvent, 0), WAIT_OBJECT_0);
 }
@@ -67,10 +78,12 @@ TEST_F(ProtectedLockTest, WriterWaitsForBothReaders)
         written = true;
         EndProtectedWrite(&lock);
     });
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(writerWaits());
     EXPECT_FALSE(written);
     EndProtectedRead(&lock);
-    std::this_thread::sleep_for(100ms);
+    // One reader is left: its count keeps the event the writer waits for unset.
+    EXPECT_EQ(lock.readerCount, 1u);
+    EXPECT_EQ(WaitForSingleObject(lock.noReadersEvent, 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(written);
     EndProtectedRead(&lock);
     writer.join();
@@ -84,18 +97,17 @@ TEST_F(ProtectedLockTest, WaitingWriterKeepsNewReadersOut)
     std::thread writer([&] {
         ASSERT_TRUE(StartProtectedWrite(&lock));
         writerIn = true;
-        std::this_thread::sleep_for(100ms);
         writerOut = true;
         EndProtectedWrite(&lock);
     });
-    std::this_thread::sleep_for(100ms);  // the writer now waits for the first reader
+    ASSERT_TRUE(writerWaits());  // for the first reader
     std::thread reader([&] {
         ASSERT_TRUE(StartProtectedRead(&lock));
         readerIn = true;
         EXPECT_TRUE(writerOut) << "a new reader overtook the waiting writer";
         EndProtectedRead(&lock);
     });
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(someoneQueuesOn(lock.writerCritSec)) << "the new reader did not queue behind the writer";
     EXPECT_FALSE(readerIn);
     EXPECT_FALSE(writerIn);
     EndProtectedRead(&lock);
@@ -111,13 +123,14 @@ TEST_F(ProtectedLockTest, WriteIsReentrantOnOneThread)
     ASSERT_TRUE(StartProtectedRead(&lock));  // a writer may read too
     EndProtectedRead(&lock);
     EndProtectedWrite(&lock);
+    EXPECT_EQ(lock.writerCritSec.RecursionCount, 1) << "one end released both holds";
     std::atomic<bool> other{false};
     std::thread writer([&] {
         EXPECT_TRUE(StartProtectedWrite(&lock));
         other = true;
         EndProtectedWrite(&lock);
     });
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(someoneQueuesOn(lock.writerCritSec));
     EXPECT_FALSE(other) << "one end released both holds";
     EndProtectedWrite(&lock);
     writer.join();

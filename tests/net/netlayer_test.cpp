@@ -275,7 +275,7 @@ TEST_F(NetLayerTest, SlowRealConnectRetryPausesFiveSeconds)
     EXPECT_EQ(prtConnect(&port, &slot), kConnectFailed);
     auto took = steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(4900));
-    EXPECT_LT(took, std::chrono::milliseconds(8000));
+    EXPECT_EQ(testseams::RequestedWaits(), (std::vector<DWORD>{5000}));
 }
 
 TEST_F(NetLayerTest, SlowRealTransientPausesAddUpToThirtySeconds)
@@ -286,7 +286,7 @@ TEST_F(NetLayerTest, SlowRealTransientPausesAddUpToThirtySeconds)
     EXPECT_EQ(netConnectPrinter(&port, &slot), kConnectFailed);
     auto took = steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(29900));
-    EXPECT_LT(took, std::chrono::milliseconds(34000));
+    EXPECT_EQ(testseams::RequestedWaits(), (std::vector<DWORD>{5000, 10000, 15000}));
 }
 
 TEST_F(NetLayerTest, SlowRealDrainWaitIsThreeSeconds)
@@ -297,5 +297,5 @@ TEST_F(NetLayerTest, SlowRealDrainWaitIsThreeSeconds)
     EXPECT_TRUE(netClose(&slot, TRUE));
     auto took = steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(2900));
-    EXPECT_LT(took, std::chrono::milliseconds(5000));
+    EXPECT_EQ(testseams::RequestedWaits(), (std::vector<DWORD>{3000}));
 }

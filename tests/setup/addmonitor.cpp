@@ -6,11 +6,13 @@
 
 #include <cstdio>
 
+#include "names.h"
+
 int main()
 {
     MONITOR_INFO_2W info{};
-    info.pName = const_cast<LPWSTR>(L"Zephrin TCP/IP Network Port");
-    info.pDLLName = const_cast<LPWSTR>(L"lanport.dll");
+    info.pName = const_cast<LPWSTR>(lanport::kMonitorName);
+    info.pDLLName = const_cast<LPWSTR>(lanport::kMonitorDll);
     if (!AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) {
         fprintf(stderr, "AddMonitorW failed: %lu\n", GetLastError());
         return 1;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "installerrun.h"
+#include "names.h"
 #include "records.h"
 #include "staging.h"
 
@@ -17,10 +18,9 @@ using namespace setup_tests;
 
 namespace {
 
-const char kMonitorKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port";
-const char kPortsKey[] =
-    "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port\\Ports";
-const wchar_t kMonitorName[] = L"Zephrin TCP/IP Network Port";
+const char kMonitorKey[] = LANPORT_MONITOR_KEY;
+const char kPortsKey[] = LANPORT_MONITOR_KEY "\\Ports";
+using lanport::kMonitorName;
 
 constexpr int kCheckStep = 1000, kUpdateStep = 1001, kMarker = 1005, kProgressBar = 1007;
 constexpr DWORD kCleanupWaitMs = 20000;

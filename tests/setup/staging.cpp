@@ -5,6 +5,7 @@
 
 #include <winspool.h>
 
+#include "names.h"
 #include "setuppaths.h"
 
 namespace setup_tests {
@@ -13,8 +14,8 @@ const std::vector<std::string> kPackageFiles = {"lanport.dll", "lanportui.dll", 
 
 namespace {
 
-const char kMonitorKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port";
-const wchar_t kMonitorName[] = L"Zephrin TCP/IP Network Port";
+const char kMonitorKey[] = LANPORT_MONITOR_KEY;
+using lanport::kMonitorName;
 const char kNetRecorderDir[] = "c:\\temp\\netlog";
 const char kWitnessName[] = "_uninsep.seen";
 

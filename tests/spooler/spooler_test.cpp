@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "monitor2.h"
 #include "paths.h"
 
 namespace {
@@ -152,7 +153,7 @@ TEST(ShippedDllTest, InitializesOnARealRegistryKey)
     HANDLE handle = nullptr;
     LPMONITOR2 table = init(&monitorInit, &handle);
     ASSERT_NE(table, nullptr);
-    EXPECT_EQ(table->cbSize, sizeof(MONITOR2));
+    EXPECT_EQ(table->cbSize, kMonitor2Size);
     DWORD needed = 1, count = 1;
     EXPECT_TRUE(table->pfnEnumPorts(nullptr, nullptr, 1, nullptr, 0, &needed, &count));
     EXPECT_EQ(needed, 0u);

@@ -1,6 +1,7 @@
 // The test build's seams: shortened waits and injected failures, set by the tests.
 #include "test_seams.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <mutex>
@@ -15,6 +16,7 @@ struct Fault {
 
 std::mutex seamLock;
 DWORD waitDivisor = 1;
+DWORD waitFloor = 1;
 std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
 std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
@@ -28,9 +30,8 @@ DWORD SpecifiedWait(DWORD ms)
 {
     std::lock_guard guard(seamLock);
     waits.push_back(ms);
-    if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
-    DWORD shortened = ms / waitDivisor;
-    return shortened ? shortened : 1;
+    if (ms == INFINITE || waitDivisor <= 1) return ms;
+    return std::max(ms / waitDivisor, std::min(ms, waitFloor));
 }
 
 time_t CurrentTime()
@@ -83,10 +84,11 @@ std::vector<DWORD> RequestedWaits()
     return waits;
 }
 
-void SetWaitDivisor(DWORD divisor)
+void SetWaitDivisor(Shortening shortening)
 {
     std::lock_guard guard(seamLock);
-    waitDivisor = divisor;
+    waitDivisor = shortening.divisor;
+    waitFloor = shortening.floorMs;
 }
 
 void InjectFault(FaultPoint point, DWORD error, unsigned count, unsigned skip)
@@ -118,6 +120,7 @@ void Reset()
     std::lock_guard guard(seamLock);
     enumPortsStandIn = nullptr;
     waitDivisor = 1;
+    waitFloor = 1;
     clockOffset = 0;
     faults.fill({});
     sendCalls.clear();

@@ -8,8 +8,21 @@
 
 namespace testseams {
 
-// Specified waits of `ms` last ms / divisor (at least 1 ms when ms > 0).
-void SetWaitDivisor(DWORD divisor);
+// The floor for shortened waits in which a peer must act (a probe window, a printer's
+// silence): on a loaded two-core machine the peer may not run for several hundred
+// milliseconds.
+constexpr DWORD kShortestWaitMs = 1000;
+
+// Specified waits of `ms` last ms / divisor, but no less than floorMs (nor longer than ms).
+struct Shortening {
+    DWORD divisor;
+    DWORD floorMs = 1;
+};
+void SetWaitDivisor(Shortening shortening);
+inline void SetWaitDivisor(DWORD divisor)
+{
+    SetWaitDivisor(Shortening{divisor});
+}
 
 // The next `count` passes through `point`, after `skip` passes, fail with `error`.
 void InjectFault(FaultPoint point, DWORD error, unsigned count = 1, unsigned skip = 0);

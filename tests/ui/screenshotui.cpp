@@ -16,11 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "names.h"
 #include "uires.h"
 
 namespace {
 
-const wchar_t kMonitor[] = L"Zephrin TCP/IP Network Port";
+using lanport::kMonitorName;
 const wchar_t kAddress[] = L"10.1.2.3";
 const wchar_t kPort[] = L"Zephrin:10.1.2.3";
 const wchar_t kInvalidAddress[] = L"10.1.2";
@@ -185,8 +186,8 @@ int main(int argc, char** argv)
     uiThread = GetCurrentThreadId();
 
     MONITOR_INFO_2W info{};
-    info.pName = const_cast<LPWSTR>(kMonitor);
-    info.pDLLName = const_cast<LPWSTR>(L"lanport.dll");
+    info.pName = const_cast<LPWSTR>(kMonitorName);
+    info.pDLLName = const_cast<LPWSTR>(lanport::kMonitorDll);
     if (!AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) fail("AddMonitorW failed");
 
     // The dialogs' owner, as a control panel's window would be; kept out of sight.
@@ -195,7 +196,7 @@ int main(int argc, char** argv)
     if (!owner) fail("no owner window");
 
     std::thread driver(drive);
-    if (!AddPortW(nullptr, owner, const_cast<LPWSTR>(kMonitor))) fail("AddPortW failed");
+    if (!AddPortW(nullptr, owner, const_cast<LPWSTR>(kMonitorName))) fail("AddPortW failed");
     if (!ConfigurePortW(nullptr, owner, const_cast<LPWSTR>(kPort))) fail("ConfigurePortW failed");
     driver.join();
     DestroyWindow(owner);

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "monitor2.h"
+#include "names.h"
+
 namespace {
 
 struct Answer {
@@ -29,7 +32,7 @@ std::deque<Answer> answers;
 std::vector<Request> requests;
 LONG openHandles = 0;
 
-const WCHAR kUiLibrary[] = L"lanportui.dll";
+using lanport::kMonitorUiLibrary;
 
 BOOL WINAPI enumPorts(HANDLE, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
 {
@@ -63,9 +66,9 @@ DWORD WINAPI xcvDataPort(HANDLE, LPCWSTR dataName, PBYTE in, DWORD cbIn, PBYTE o
 {
     std::wstring command = dataName ? dataName : L"";
     if (command == L"MonitorUI") {
-        *needed = sizeof kUiLibrary;
-        if (!out || cbOut < sizeof kUiLibrary) return ERROR_INSUFFICIENT_BUFFER;
-        memcpy(out, kUiLibrary, sizeof kUiLibrary);
+        *needed = sizeof kMonitorUiLibrary;
+        if (!out || cbOut < sizeof kMonitorUiLibrary) return ERROR_INSUFFICIENT_BUFFER;
+        memcpy(out, kMonitorUiLibrary, sizeof kMonitorUiLibrary);
         return ERROR_SUCCESS;
     }
     std::lock_guard<std::mutex> guard(lock);
@@ -83,7 +86,7 @@ DWORD WINAPI xcvDataPort(HANDLE, LPCWSTR dataName, PBYTE in, DWORD cbIn, PBYTE o
 VOID WINAPI shutdownMonitor(HANDLE) {}
 
 const MONITOR2 kMonitor2 = {
-    sizeof(MONITOR2),
+    kMonitor2Size,
     enumPorts,        // pfnEnumPorts
     openPort,         // pfnOpenPort
     nullptr,          // pfnOpenPortEx
@@ -102,6 +105,10 @@ const MONITOR2 kMonitor2 = {
     xcvDataPort,      // pfnXcvDataPort
     xcvClosePort,     // pfnXcvClosePort
     shutdownMonitor,  // pfnShutdown
+    // Beyond kMonitor2Size: the spooler does not read these.
+    nullptr,  // pfnSendRecvBidiDataFromPort
+    nullptr,  // pfnNotifyUsedPorts
+    nullptr,  // pfnNotifyUnusedPorts
 };
 
 }  // namespace

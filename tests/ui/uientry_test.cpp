@@ -89,7 +89,7 @@ TEST(UiEntryTest, LoadingStartsTheTraceInTheSystemDirectory)
 TEST(UiEntryTest, StringTableHoldsEveryText)
 {
     const std::pair<UINT, const wchar_t*> texts[] = {
-        {1, L"Add an Zephrin TCP/IP Network Port"},
+        {1, L"Add an " LANPORT_MONITOR_NAME},
         {2, L"Enter the printer's network address in dotted-decimal format or in domain name format (simple or "
             L"qualified)."},
         {3, L"Printer's network address"},
@@ -186,7 +186,7 @@ TEST(UiEntryTest, DialogTemplate101IsLaidOutAsTheDialogsExpect)
     EXPECT_EQ(t.coordinate(), 150);
     EXPECT_EQ(t.stringOrOrdinal(), L"") << "menu";
     EXPECT_EQ(t.stringOrOrdinal(), L"") << "class";
-    EXPECT_EQ(t.stringOrOrdinal(), L"Add an Zephrin TCP/IP Network Port");
+    EXPECT_EQ(t.stringOrOrdinal(), L"Add an " LANPORT_MONITOR_NAME);
     ASSERT_TRUE(style & DS_SETFONT);
     EXPECT_EQ(t.word(), 8) << "point size";
     t.word();  // weight

@@ -8,7 +8,6 @@
 
 namespace ui_testing {
 
-const wchar_t kLanportMonitor[] = L"Zephrin TCP/IP Network Port";
 const wchar_t kScriptedMonitor[] = L"Scripted Test Monitor";
 
 std::wstring systemFile(const wchar_t* name)
@@ -26,9 +25,9 @@ std::wstring portsKey(const wchar_t* monitor)
 bool registerMonitor(const wchar_t* monitor, const wchar_t* dll)
 {
     const std::pair<const wchar_t*, const wchar_t*> files[] = {
-        {LANPORT_DLL_PATH, L"lanport.dll"},
-        {LANPORTRES_DLL_PATH, L"lanportres.dll"},
-        {LANPORTUI_DLL_PATH, L"lanportui.dll"},
+        {LANPORT_DLL_PATH, lanport::kMonitorDll},
+        {LANPORTRES_DLL_PATH, lanport::kLanguageLibrary},
+        {LANPORTUI_DLL_PATH, lanport::kMonitorUiLibrary},
         {SCRIPTEDMON_DLL_PATH, L"scriptedmon.dll"},
     };
     for (const auto& [from, to] : files) {

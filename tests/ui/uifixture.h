@@ -8,13 +8,14 @@
 
 #include <string>
 
+#include "names.h"
 #include "portconfig.h"
 #include "records.h"
 #include "uires.h"
 
 namespace ui_testing {
 
-extern const wchar_t kLanportMonitor[];
+constexpr const wchar_t* kLanportMonitor = lanport::kMonitorName;
 extern const wchar_t kScriptedMonitor[];
 
 std::wstring systemFile(const wchar_t* name);

@@ -43,7 +43,7 @@ protected:
         // Ports the monitor finds when it starts.
         writePort(kLanportMonitor, L"Zephrin:10.0.0.2", testing_support::DefaultConfig(ipv4(10, 0, 0, 2)));
         writePort(kLanportMonitor, L"office", testing_support::DefaultConfig(ipv4(10, 0, 0, 7)));
-        ASSERT_TRUE(registerMonitor(kLanportMonitor, L"lanport.dll"));
+        ASSERT_TRUE(registerMonitor(kLanportMonitor, lanport::kMonitorDll));
     }
     void TearDown() override
     {
