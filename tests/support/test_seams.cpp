@@ -3,6 +3,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <mutex>
 
 namespace {
@@ -18,6 +19,8 @@ DWORD waitDivisor = 1;
 std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
 std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
+bool keepRecords = true;
+std::map<DWORD, unsigned long long> waitCounts;
 time_t clockOffset = 0;
 std::array<std::function<void()>, static_cast<size_t>(Observation::Count)> observationActions;
 
@@ -26,7 +29,8 @@ std::array<std::function<void()>, static_cast<size_t>(Observation::Count)> obser
 DWORD SpecifiedWait(DWORD ms)
 {
     std::lock_guard guard(seamLock);
-    waits.push_back(ms);
+    if (keepRecords) waits.push_back(ms);
+    ++waitCounts[ms];
     if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
     DWORD shortened = ms / waitDivisor;
     return shortened ? shortened : 1;
@@ -56,7 +60,7 @@ void Observe(Observation what, DWORD value)
     std::function<void()> action;
     {
         std::lock_guard guard(seamLock);
-        if (what == Observation::SendCall) sendCalls.push_back(value);
+        if (what == Observation::SendCall && keepRecords) sendCalls.push_back(value);
         action = observationActions[static_cast<size_t>(what)];
     }
     if (action) action();
@@ -74,6 +78,19 @@ std::vector<DWORD> RequestedWaits()
 {
     std::lock_guard guard(seamLock);
     return waits;
+}
+
+void KeepRecords(bool keep)
+{
+    std::lock_guard guard(seamLock);
+    keepRecords = keep;
+}
+
+unsigned long long WaitRequests(DWORD ms)
+{
+    std::lock_guard guard(seamLock);
+    auto found = waitCounts.find(ms);
+    return found == waitCounts.end() ? 0 : found->second;
 }
 
 void SetWaitDivisor(DWORD divisor)
@@ -105,6 +122,8 @@ void Reset()
     std::lock_guard guard(seamLock);
     waitDivisor = 1;
     clockOffset = 0;
+    keepRecords = true;
+    waitCounts.clear();
     faults.fill({});
     sendCalls.clear();
     waits.clear();
