@@ -4,8 +4,9 @@
 // 1), both on a simulated PJL printer, then AddPort/DeletePort cycles through XCV. Before
 // and after each phase, once the collector has run a pass with nothing left waiting,
 // prints the process's handle count and private bytes and their after/before ratios
-// (goal <= 1.01). Each phase is warmed up first, so that one-time allocations count in
-// "before".
+// (goal <= 1.01). Each phase is warmed up for one collect delay first, so that "before"
+// counts one-time allocations and the records a steady run keeps waiting for the
+// collector (those of the last collect delay).
 //
 // usage: steadystate_bench [count]    count: jobs or cycles per phase, default 10000
 //
@@ -37,11 +38,18 @@ namespace {
 
 constexpr DWORD kWaitDivisor = 1000;
 constexpr DWORD kCollectorPassMs = 120000;  // the collector's period, as the product asks for it
-constexpr int kWarmUp = 50;
 constexpr DWORD kSettleTimeoutMs = 60000;
 constexpr size_t kBlock = 4096;
 
 LPMONITOR2 monitor = nullptr;
+
+// Seconds a removed record waits for the collector: every port here has the default
+// timeout and retry count.
+DWORD collectDelay()
+{
+    ConfigInfo defaults = NewPortDefaults();
+    return CollectDelay(defaults.timeout, defaults.retryCount);
+}
 
 // The child's side: a PJL printer that ends a job's data after 20 ms of quiet, records
 // nothing, and stops when its standard input is closed. Its first output line is its
@@ -153,7 +161,7 @@ bool settle(const char* phase)
         fprintf(stderr, "%s: %lu monitored jobs still active\n", phase, activeJobs());
         return false;
     }
-    testseams::AdvanceClock(CollectDelay(300, 2) + 1);
+    testseams::AdvanceClock(collectDelay() + 1);
     // A pass ends with the collector asking for its next sleep: two more requests mean
     // that one whole pass ran on the moved clock.
     unsigned long long target = testseams::WaitRequests(kCollectorPassMs) + 2;
@@ -216,13 +224,15 @@ bool addAndDeletePort(HANDLE handle)
     return true;
 }
 
-// Warms `step` up, settles, measures, runs it `count` times, settles, measures again and
-// prints the phase's line; false when the goal is missed, or `*failed` when a step fails.
+// Warms `step` up for one collect delay, settles, measures, runs it `count` times,
+// settles, measures again and prints the phase's line. False when the goal is missed, or
+// with `*failed` set when a step fails.
 template <class Step>
 bool runPhase(const char* name, int count, Step step, bool* failed)
 {
     *failed = true;
-    for (int i = 0; i < kWarmUp; ++i)
+    const DWORD warmUpMs = (collectDelay() + 1) * 1000;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < warmUpMs;)
         if (!step()) return false;
     if (!settle(name)) return false;
     Footprint before = measure();
@@ -232,7 +242,10 @@ bool runPhase(const char* name, int count, Step step, bool* failed)
             return false;
         }
         if ((i + 1) % 1000 == 0) {
-            printf("  %s: %d of %d\n", name, i + 1, count);
+            // The trend tells a leak (steady growth) from the heap finding its size.
+            Footprint now = measure();
+            printf("  %s: %d of %d, %lu handles, %zu KB\n", name, i + 1, count, now.handles,
+                   static_cast<size_t>(now.privateBytes / 1024));
             fflush(stdout);
         }
     }
