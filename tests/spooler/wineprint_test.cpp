@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "paths.h"
 #include "printersim.h"
@@ -65,7 +67,7 @@ protected:
     // Registers the monitor with one port for `sim`, and a printer on that port.
     void install(const printersim::Printer& sim)
     {
-        std::wstring port = L"Zephrin:" + std::wstring(sim.address().begin(), sim.address().end());
+        port = L"Zephrin:" + std::wstring(sim.address().begin(), sim.address().end());
         writePort(port, sim.ipAddress());
         MONITOR_INFO_2W monitorInfo{const_cast<LPWSTR>(kMonitor), nullptr, const_cast<LPWSTR>(L"lanport.dll")};
         ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&monitorInfo))) << GetLastError();
@@ -118,6 +120,7 @@ protected:
     }
 
     HANDLE printer = nullptr;
+    std::wstring port;
 };
 
 // The product's waits that a job to a misbehaving printer may take in full: the probe
@@ -127,10 +130,10 @@ DWORD jobAllowanceMs(size_t bytes)
     return 10000 + static_cast<DWORD>((bytes / 4096 + 1) * 500) + 10000;
 }
 
-std::string jobData()
+std::string jobData(size_t size = 9000)
 {
     std::string data = "\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\n";
-    for (int i = 0; data.size() < 9000; ++i) data += "line " + std::to_string(i) + " of the test job\r\n";
+    for (int i = 0; data.size() < size; ++i) data += "line " + std::to_string(i) + " of the test job\r\n";
     return data;
 }
 
@@ -194,4 +197,58 @@ TEST_F(WinePrintTest, SlowPrinterThatClosesEveryConnectionIsCalledAtAPace)
     size_t reconnects = sim.Connections().size() - 1;
     EXPECT_GE(reconnects, 2u);
     EXPECT_LE(reconnects, elapsed / 5000 + 1) << "one connect per 5-second pause at most";
+}
+
+// Wine prints the job inside EndDocPrinter on this thread; an administrator deletes the
+// port from another while its blocks go out.
+TEST_F(WinePrintTest, SlowPortDeletedThroughXcvWhileItPrintsFinishesTheJob)
+{
+    printersim::Printer sim({.pages = 1});
+    ASSERT_TRUE(sim.Start());
+    install(sim);
+    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    HANDLE xcv = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>((std::wstring(L",XcvMonitor ") + kMonitor).c_str()), &xcv, &admin))
+        << GetLastError();
+    // Twelve blocks: once the printer has the first, eleven pauses of 500 ms are left.
+    constexpr size_t kBlock = 4096;
+    std::string data = jobData(12 * kBlock);
+    const size_t prefix = printersim::kEchoProbe.size() + printersim::kJobHeader.size();
+    BOOL sent = FALSE;
+    DWORD status = ~0u;
+    unsigned long long receivedWhenDeleted = 0;
+    std::thread deleter([&] {
+        if (!sim.WaitForBytes(prefix + kBlock, 60000)) return;
+        std::vector<WCHAR> name(port.begin(), port.end());
+        name.push_back(L'\0');
+        DWORD needed = 0;
+        sent = XcvDataW(xcv, L"DeletePort", reinterpret_cast<BYTE*>(name.data()),
+                        static_cast<DWORD>(name.size() * sizeof(WCHAR)), nullptr, 0, &needed, &status);
+        receivedWhenDeleted = sim.BytesReceived();
+    });
+    printRaw(data);
+    deleter.join();
+    ClosePrinter(xcv);
+    ASSERT_TRUE(sent) << "no deletion: the printer got too little, or XcvDataW failed";
+    ASSERT_EQ(status, 0u);
+    EXPECT_LT(receivedWhenDeleted, prefix + data.size()) << "the port went while the job was printing";
+    auto connections = sim.Connections();
+    ASSERT_EQ(connections.size(), 1u);
+    EXPECT_EQ(connections[0].received, std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + data);
+    HKEY key;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kMonitorKey) + L"\\Ports\\" + port).c_str(), 0,
+                            KEY_READ, &key),
+              ERROR_SUCCESS);
+
+    // The port is gone: the next job fails, and nothing reaches the printer.
+    DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
+    DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc));
+    BOOL ended = FALSE;
+    if (job) {
+        DWORD written = 0;
+        WritePrinter(printer, const_cast<char*>(data.data()), kBlock, &written);
+        ended = EndDocPrinter(printer);
+    }
+    EXPECT_FALSE(job && ended) << "the job on the deleted port succeeded";
+    EXPECT_EQ(sim.Connections().size(), 1u);
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <map>
 #include <mutex>
 
 namespace {
@@ -20,6 +21,8 @@ DWORD waitFloor = 1;
 std::array<Fault, static_cast<size_t>(FaultPoint::Count)> faults;
 std::vector<DWORD> sendCalls;
 std::vector<DWORD> waits;
+bool keepRecords = true;
+std::map<DWORD, unsigned long long> waitCounts;
 time_t clockOffset = 0;
 std::array<std::function<void()>, static_cast<size_t>(Observation::Count)> observationActions;
 EnumPortsRoutine enumPortsStandIn = nullptr;
@@ -29,9 +32,11 @@ EnumPortsRoutine enumPortsStandIn = nullptr;
 DWORD SpecifiedWait(DWORD ms)
 {
     std::lock_guard guard(seamLock);
-    waits.push_back(ms);
-    if (ms == INFINITE || waitDivisor <= 1) return ms;
-    return std::max(ms / waitDivisor, std::min(ms, waitFloor));
+    if (keepRecords) waits.push_back(ms);
+    ++waitCounts[ms];
+    if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
+    DWORD shortened = ms / waitDivisor;
+    return shortened ? shortened : 1;
 }
 
 time_t CurrentTime()
@@ -58,7 +63,7 @@ void Observe(Observation what, DWORD value)
     std::function<void()> action;
     {
         std::lock_guard guard(seamLock);
-        if (what == Observation::SendCall) sendCalls.push_back(value);
+        if (what == Observation::SendCall && keepRecords) sendCalls.push_back(value);
         action = observationActions[static_cast<size_t>(what)];
     }
     if (action) action();
@@ -84,7 +89,24 @@ std::vector<DWORD> RequestedWaits()
     return waits;
 }
 
+<<<<<<< HEAD
 void SetWaitDivisor(Shortening shortening)
+=======
+void KeepRecords(bool keep)
+{
+    std::lock_guard guard(seamLock);
+    keepRecords = keep;
+}
+
+unsigned long long WaitRequests(DWORD ms)
+{
+    std::lock_guard guard(seamLock);
+    auto found = waitCounts.find(ms);
+    return found == waitCounts.end() ? 0 : found->second;
+}
+
+void SetWaitDivisor(DWORD divisor)
+>>>>>>> issue15b
 {
     std::lock_guard guard(seamLock);
     waitDivisor = shortening.divisor;
@@ -122,6 +144,8 @@ void Reset()
     waitDivisor = 1;
     waitFloor = 1;
     clockOffset = 0;
+    keepRecords = true;
+    waitCounts.clear();
     faults.fill({});
     sendCalls.clear();
     waits.clear();

@@ -32,6 +32,13 @@ void InjectFault(FaultPoint point, DWORD error, unsigned count = 1, unsigned ski
 std::vector<DWORD> Observed(Observation what);
 std::vector<DWORD> RequestedWaits();
 
+// false: RequestedWaits and Observed stop growing, so that a long run keeps its memory
+// flat; WaitRequests goes on counting.
+void KeepRecords(bool keep);
+
+// How many times the code asked for a wait of `ms` since the last Reset.
+unsigned long long WaitRequests(DWORD ms);
+
 // Runs `action` on the observing thread each time the code passes `what`.
 void OnObservation(Observation what, std::function<void()> action);
 
