@@ -34,9 +34,8 @@ DWORD SpecifiedWait(DWORD ms)
     std::lock_guard guard(seamLock);
     if (keepRecords) waits.push_back(ms);
     ++waitCounts[ms];
-    if (ms == 0 || ms == INFINITE || waitDivisor <= 1) return ms;
-    DWORD shortened = ms / waitDivisor;
-    return shortened ? shortened : 1;
+    if (ms == INFINITE || waitDivisor <= 1) return ms;
+    return std::max(ms / waitDivisor, std::min(ms, waitFloor));
 }
 
 time_t CurrentTime()
@@ -89,9 +88,6 @@ std::vector<DWORD> RequestedWaits()
     return waits;
 }
 
-<<<<<<< HEAD
-void SetWaitDivisor(Shortening shortening)
-=======
 void KeepRecords(bool keep)
 {
     std::lock_guard guard(seamLock);
@@ -105,8 +101,7 @@ unsigned long long WaitRequests(DWORD ms)
     return found == waitCounts.end() ? 0 : found->second;
 }
 
-void SetWaitDivisor(DWORD divisor)
->>>>>>> issue15b
+void SetWaitDivisor(Shortening shortening)
 {
     std::lock_guard guard(seamLock);
     waitDivisor = shortening.divisor;
