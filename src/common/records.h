@@ -95,6 +95,25 @@ struct GetPortNameRequest {
     DWORD ipAddress;
 };
 
+// "GetPortStatus" input.
+struct GetPortStatusRequest {
+    WCHAR portName[130];
+};
+
+// "GetPortStatus" output: what the print path and the status listener know of one port.
+// The job fields describe the job in progress, else the port's last job.
+struct GetPortStatusReply {
+    DWORD errRc;
+    DWORD portFlags;            // kPortStatusOpen, kPortStatusBusy, kPortStatusDeleted
+    DWORD jobInProgress;        // non-zero between StartDocPort and EndDocPort
+    DWORD jobId;                // the spooler's job id (0 where the spooler gives none)
+    DWORD pjlAnswered;          // non-zero when the printer answered the PJL probe
+    LONG lastPage;              // the page number of the printer's last page report, 0 before any
+    DWORD lastReport;           // kPortReport*: the kind of the printer's last report
+    FILETIME lastReportTime;    // UTC; zero when no report has come
+    DWORD lastConnectionError;  // Winsock error of the last failed connect or reset, 0 when none
+};
+
 #pragma pack(pop)
 
 // The "GetCommAccess" input is a port name in a buffer of at least this size.
@@ -119,6 +138,18 @@ constexpr DWORD kErrRcNoResponse = 150;          // AddPort, CfgPort
 constexpr DWORD kErrRcNoSnmpResponse = 151;      // CfgPort
 constexpr DWORD kErrRcUnsupportedPrinter = 152;  // AddPort
 constexpr DWORD kErrRcConfigNoResponse = 251;    // GetPortConfig
+
+// GetPortStatusReply.portFlags.
+constexpr DWORD kPortStatusOpen = 0x1;
+constexpr DWORD kPortStatusBusy = 0x2;
+constexpr DWORD kPortStatusDeleted = 0x8;
+
+// GetPortStatusReply.lastReport.
+constexpr DWORD kPortReportNone = 0;
+constexpr DWORD kPortReportStart = 1;
+constexpr DWORD kPortReportPage = 2;
+constexpr DWORD kPortReportEnd = 3;
+constexpr DWORD kPortReportCancel = 4;
 
 // AddPortRequest.requestFlags: the requester's answers to AddPort's questions.
 constexpr DWORD createIfPort2501Disabled = 0x1;
@@ -167,3 +198,15 @@ static_assert(offsetof(CfgPortRequest, portName) == 0);
 static_assert(offsetof(CfgPortRequest, configInfo) == 260);
 static_assert(sizeof(GetPortNameRequest) == 4);
 static_assert(offsetof(GetPortNameRequest, ipAddress) == 0);
+static_assert(sizeof(GetPortStatusRequest) == 260);
+static_assert(offsetof(GetPortStatusRequest, portName) == 0);
+static_assert(sizeof(GetPortStatusReply) == 40);
+static_assert(offsetof(GetPortStatusReply, errRc) == 0);
+static_assert(offsetof(GetPortStatusReply, portFlags) == 4);
+static_assert(offsetof(GetPortStatusReply, jobInProgress) == 8);
+static_assert(offsetof(GetPortStatusReply, jobId) == 12);
+static_assert(offsetof(GetPortStatusReply, pjlAnswered) == 16);
+static_assert(offsetof(GetPortStatusReply, lastPage) == 20);
+static_assert(offsetof(GetPortStatusReply, lastReport) == 24);
+static_assert(offsetof(GetPortStatusReply, lastReportTime) == 28);
+static_assert(offsetof(GetPortStatusReply, lastConnectionError) == 36);
