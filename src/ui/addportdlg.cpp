@@ -180,14 +180,28 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn, PWST
         TRACE(TRC_ERROR, "lanportu: Invalid parameter. Parent hwnd & pszMonitor must not be NULL).\n");
         return FALSE;
     }
+    if (!IsWindow(hWnd)) {
+        // DialogBoxParamW answers 0 for an unusable owner, which looks like a dialog that ended.
+        TRACE(TRC_ERROR, "lanportu: AddPortUI: the parent window %08x does not exist.\n", TraceAddr(hWnd));
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     HANDLE hXcv = getXcvHandle(pszServer, pszMonitorNameIn, TRUE);
     if (!hXcv) {
         TRACE(TRC_ERROR, "lanportu: Error getting XCV Handle to communicate with server=%ls,monitor=%ls.\n",
               pszServer ? pszServer : L"(null)", pszMonitorNameIn);
         return FALSE;
     }
-    DialogBoxParamW(hInstLang, MAKEINTRESOURCEW(IDD_PORT), hWnd, AddPortDlgProc, reinterpret_cast<LPARAM>(hXcv));
+    INT_PTR rc = DialogBoxParamW(hInstLang, MAKEINTRESOURCEW(IDD_PORT), hWnd, AddPortDlgProc,
+                                 reinterpret_cast<LPARAM>(hXcv));
+    DWORD error = rc == -1 ? DialogCreationError() : ERROR_SUCCESS;
     closeXcvHandle(hXcv);
+    if (error != ERROR_SUCCESS) {
+        // No port was added and the user saw nothing: the spooler must not report success.
+        TRACE(TRC_ERROR, "lanportu: AddPortUI: the dialog could not be created, error %d.\n", static_cast<int>(error));
+        SetLastError(error);
+        return FALSE;
+    }
     SetLastError(ERROR_SUCCESS);
     TRACE(TRC_ERROR, "lanportu: Exit AddPortUI()\n");
     return TRUE;

@@ -135,7 +135,9 @@ BOOL DisplayPortProperties(HWND hwnd, HANDLE hXcv, LPCWSTR portName, const Confi
     BOOL result = FALSE;
     INT_PTR rc = DialogBoxParamW(hInstLang, MAKEINTRESOURCEW(IDD_PORT), hwnd, PortPropertiesDlgProc,
                                  reinterpret_cast<LPARAM>(&params));
+    DWORD error = ERROR_SUCCESS;
     if (rc == -1) {
+        error = DialogCreationError();
         TRACE(TRC_ERROR, "lanportu: PropertySheet() failed rc=%d.\n", static_cast<int>(rc));
     } else {
         // OK and Cancel both send the working copy; unchanged, it is what the monitor sent.
@@ -160,6 +162,7 @@ BOOL DisplayPortProperties(HWND hwnd, HANDLE hXcv, LPCWSTR portName, const Confi
         }
     }
     TRACE(TRC_FLOW, "lanportu: Exit  DisplayPortProperties() %s.\n", result ? "success" : "failure");
+    if (error != ERROR_SUCCESS) SetLastError(error);
     return result;
 }
 
@@ -177,6 +180,12 @@ BOOL WINAPI ConfigurePortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszPortName)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (!IsWindow(hWnd)) {
+        // DialogBoxParamW answers 0 for an unusable owner, which looks like a dialog that ended.
+        TRACE(TRC_ERROR, "lanportu: ConfigurePortUI: the parent window %08x does not exist.\n", TraceAddr(hWnd));
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
     HANDLE hXcv = getXcvHandle(pszServer, pszPortName, FALSE);
     if (!hXcv) {
         TRACE(TRC_ERROR, "lanportu: Error getting XCV Handle to communicate with server=%ls,monitor=%ls.\n",
@@ -191,8 +200,10 @@ BOOL WINAPI ConfigurePortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszPortName)
         ErrorBox(hWnd, errRc == kErrRcConfigNoResponse ? IDS_NO_RESPONSE : IDS_CONFIGURE_FAILED);
     else
         result = DisplayPortProperties(hWnd, hXcv, pszPortName, &config, dotted, portFlags);
+    DWORD error = GetLastError();
     closeXcvHandle(hXcv);
     TRACE(TRC_ERROR, "lanportu: Exit  ConfigurePortUI()%s.\n", result ? "success" : "failure");
+    if (!result) SetLastError(error);
     return result;
 }
 

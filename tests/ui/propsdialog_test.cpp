@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "scriptedfixture.h"
 
@@ -238,5 +239,69 @@ TEST_F(PropsDialogTest, CfgPortAnswersBringTheirMessagesAndFail)
             d.answer(box, c.button);
         })) << c.errRc;
         EXPECT_EQ(text, uiText(c.text)) << c.errRc;
+    }
+}
+
+namespace {
+
+// Refuses every window this thread creates while it lives, as a desktop that cannot
+// give the dialog a window does.
+class RefusedWindows {
+public:
+    RefusedWindows() : hook_(SetWindowsHookExW(WH_CBT, refuse, nullptr, GetCurrentThreadId())) {}
+    ~RefusedWindows() { UnhookWindowsHookEx(hook_); }
+    RefusedWindows(const RefusedWindows&) = delete;
+    RefusedWindows& operator=(const RefusedWindows&) = delete;
+    bool active() const { return hook_ != nullptr; }
+
+private:
+    static LRESULT CALLBACK refuse(int code, WPARAM wParam, LPARAM lParam)
+    {
+        return code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK hook_;
+};
+
+}  // namespace
+
+// Neither entry reports success for a dialog the user never saw, nor for an owner window
+// that does not exist; nothing reaches the monitor after the configuration was fetched.
+TEST_F(PropsDialogTest, EntriesFailWithTheErrorWhenNoDialogCanBeShown)
+{
+    HWND gone = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(gone, nullptr);
+    DestroyWindow(gone);
+    const struct {
+        const char* what;
+        bool refuseWindows;
+        HWND owner;
+        bool configureEntry;
+        std::vector<std::wstring> sent;
+    } cases[] = {
+        {"add, dialog refused", true, nullptr, false, {}},
+        {"configure, dialog refused", true, nullptr, true, {L"GetPortConfig"}},
+        {"add, owner destroyed", false, gone, false, {}},
+        {"configure, owner destroyed", false, gone, true, {}},
+    };
+    for (const auto& c : cases) {
+        reset();
+        answerConfig(fetched, L"10.0.0.5");
+        std::optional<RefusedWindows> refused;
+        if (c.refuseWindows) {
+            ASSERT_TRUE(refused.emplace().active());
+        }
+        HWND parent = c.owner ? c.owner : owner.hwnd();
+        SetLastError(ERROR_SUCCESS);
+        BOOL result = c.configureEntry ? ui.table()->pfnConfigurePortUI(nullptr, parent, kPort)
+                                       : ui.table()->pfnAddPortUI(nullptr, parent, kScriptedMonitor, nullptr);
+        DWORD error = GetLastError();
+        refused.reset();
+        EXPECT_FALSE(result) << c.what;
+        EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS)) << c.what;
+        if (c.owner) {
+            EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE)) << c.what;
+        }
+        EXPECT_EQ(commands(), c.sent) << c.what;
+        EXPECT_EQ(openHandles(), 0) << c.what;
     }
 }
