@@ -11,20 +11,15 @@
 #include <vector>
 
 #include "monitor2.h"
+#include "installedmonitor.h"
 #include "paths.h"
+#include "portconfig.h"
+#include "portkeys.h"
 
 namespace {
 
-const wchar_t kMonitor[] = L"Zephrin TCP/IP Network Port";
-const wchar_t kPortsKey[] =
-    L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port\\Ports";
-
-std::wstring systemFile(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(dir) + L"\\" + name;
-}
+using lanport::kMonitorName;
+using namespace testing_support;
 
 std::wstring resourceString(UINT id)
 {
@@ -33,23 +28,6 @@ std::wstring resourceString(UINT id)
     LoadStringW(res, id, text, 600);
     FreeLibrary(res);
     return text;
-}
-
-void writePort(const wchar_t* name, DWORD address)
-{
-    BYTE config[540] = {};
-    memcpy(config + 532, &address, 4);
-    config[0] = 0x2c;  // timeout 300
-    config[1] = 0x01;
-    config[4] = 2;     // retry count
-    config[528] = 1;   // monitor level
-    config[536] = 2;   // dotted address
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\" + name).c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"configInfo", 0, REG_BINARY, config, sizeof(config));
-    RegCloseKey(key);
 }
 
 std::vector<BYTE> enumPorts(DWORD level, DWORD* count)
@@ -70,8 +48,8 @@ bool monitorListed()
     if (!EnumMonitorsW(nullptr, 2, buffer.data(), needed, &needed, &count)) return false;
     auto* info = reinterpret_cast<MONITOR_INFO_2W*>(buffer.data());
     for (DWORD i = 0; i < count; ++i)
-        if (std::wstring(info[i].pName) == kMonitor) {
-            EXPECT_EQ(_wcsicmp(info[i].pDLLName, L"lanport.dll"), 0);
+        if (std::wstring(info[i].pName) == kMonitorName) {
+            EXPECT_EQ(_wcsicmp(info[i].pDLLName, lanport::kMonitorDll), 0);
             return true;
         }
     return false;
@@ -81,19 +59,16 @@ class SpoolerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CopyFileW(LANPORT_DLL_PATH, systemFile(L"lanport.dll").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW(LANPORTRES_DLL_PATH, systemFile(L"lanportres.dll").c_str(), FALSE));
-        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+        ASSERT_EQ(CopyPackageFiles(), static_cast<DWORD>(ERROR_SUCCESS));
+        ForgetMonitor();
         // The monitor reads its ports once, when it starts; an installer may define
         // them before it registers the monitor.
-        writePort(L"Zephrin:10.0.0.2", 0x0200000A);
-        writePort(L"Zephrin:10.0.1.1", 0x0101000A);
-        MONITOR_INFO_2W info{};
-        info.pName = const_cast<LPWSTR>(kMonitor);
-        info.pDLLName = const_cast<LPWSTR>(L"lanport.dll");
-        ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) << GetLastError();
+        InstalledMonitorKey monitorKey;
+        WritePortKey(monitorKey.key(), L"Zephrin:10.0.0.2", DefaultConfig("10.0.0.2"));
+        WritePortKey(monitorKey.key(), L"Zephrin:10.0.1.1", DefaultConfig("10.0.1.1"));
+        ASSERT_EQ(RegisterMonitor(), static_cast<DWORD>(ERROR_SUCCESS));
     }
-    void TearDown() override { DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor)); }
+    void TearDown() override { ForgetMonitor(); }
 };
 
 }  // namespace
@@ -125,7 +100,7 @@ TEST_F(SpoolerTest, RegisteredMonitorListsItsPortsAndGoesAway)
         EXPECT_EQ(ours, 2) << round;
     }
 
-    ASSERT_TRUE(DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor)));
+    ASSERT_TRUE(DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitorName)));
     EXPECT_FALSE(monitorListed());
 }
 

@@ -12,37 +12,15 @@
 #include <thread>
 #include <vector>
 
-#include "paths.h"
+#include "installedmonitor.h"
+#include "portconfig.h"
+#include "portkeys.h"
 #include "printersim.h"
 
 namespace {
 
-const wchar_t kMonitor[] = L"Zephrin TCP/IP Network Port";
-const wchar_t kMonitorKey[] = L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port";
-
-std::wstring systemFile(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(dir) + L"\\" + name;
-}
-
-void writePort(const std::wstring& name, DWORD address)
-{
-    BYTE config[540] = {};
-    DWORD timeout = 300, retries = 2, level = 1, format = 2;
-    memcpy(config + 0, &timeout, 4);
-    memcpy(config + 4, &retries, 4);
-    memcpy(config + 528, &level, 4);
-    memcpy(config + 532, &address, 4);
-    memcpy(config + 536, &format, 4);
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kMonitorKey) + L"\\Ports\\" + name).c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"configInfo", 0, REG_BINARY, config, sizeof(config));
-    RegCloseKey(key);
-}
+using lanport::kMonitorName;
+using namespace testing_support;
 
 class WinePrintTest : public ::testing::Test {
 protected:
@@ -50,10 +28,9 @@ protected:
     {
         WSADATA data;
         WSAStartup(MAKEWORD(1, 1), &data);
-        ASSERT_TRUE(CopyFileW(LANPORT_DLL_PATH, systemFile(L"lanport.dll").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW(LANPORTRES_DLL_PATH, systemFile(L"lanportres.dll").c_str(), FALSE));
+        ASSERT_EQ(CopyPackageFiles(), static_cast<DWORD>(ERROR_SUCCESS));
         DeletePrinterDriverW(nullptr, nullptr, const_cast<LPWSTR>(L"lanport test driver"));
-        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+        ForgetMonitor();
     }
     void TearDown() override
     {
@@ -61,18 +38,17 @@ protected:
             DeletePrinter(printer);
             ClosePrinter(printer);
         }
-        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+        ForgetMonitor();
     }
 
     // Registers the monitor with one port for `sim`, and a printer on that port.
     void install(const printersim::Printer& sim)
     {
         port = L"Zephrin:" + std::wstring(sim.address().begin(), sim.address().end());
-        writePort(port, sim.ipAddress());
-        MONITOR_INFO_2W monitorInfo{const_cast<LPWSTR>(kMonitor), nullptr, const_cast<LPWSTR>(L"lanport.dll")};
-        ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&monitorInfo))) << GetLastError();
+        WritePortKey(InstalledMonitorKey().key(), port, DefaultConfig(sim.ipAddress()));
+        ASSERT_EQ(RegisterMonitor(), static_cast<DWORD>(ERROR_SUCCESS));
 
-        std::wstring driverFile = systemFile(L"wineps.drv");
+        std::wstring driverFile = SystemFile(L"wineps.drv");
         DRIVER_INFO_3W driver{};
         driver.cVersion = 3;
         driver.pName = const_cast<LPWSTR>(L"lanport test driver");
@@ -208,7 +184,7 @@ TEST_F(WinePrintTest, SlowPortDeletedThroughXcvWhileItPrintsFinishesTheJob)
     install(sim);
     PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
     HANDLE xcv = nullptr;
-    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>((std::wstring(L",XcvMonitor ") + kMonitor).c_str()), &xcv, &admin))
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>((std::wstring(L",XcvMonitor ") + kMonitorName).c_str()), &xcv, &admin))
         << GetLastError();
     // Twelve blocks: once the printer has the first, eleven pauses of 500 ms are left.
     constexpr size_t kBlock = 4096;
@@ -235,10 +211,7 @@ TEST_F(WinePrintTest, SlowPortDeletedThroughXcvWhileItPrintsFinishesTheJob)
     auto connections = sim.Connections();
     ASSERT_EQ(connections.size(), 1u);
     EXPECT_EQ(connections[0].received, std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + data);
-    HKEY key;
-    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kMonitorKey) + L"\\Ports\\" + port).c_str(), 0,
-                            KEY_READ, &key),
-              ERROR_SUCCESS);
+    EXPECT_FALSE(PortKeyExists(InstalledMonitorKey().key(), port));
 
     // The port is gone: the next job fails, and nothing reaches the printer.
     DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};

@@ -16,7 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "paths.h"
+#include "installedmonitor.h"
+#include "portconfig.h"
+#include "portkeys.h"
 #include "records.h"
 #include "registrytree.h"
 
@@ -24,64 +26,33 @@ using namespace testing_support;
 
 namespace {
 
-const wchar_t kMonitor[] = L"Zephrin TCP/IP Network Port";
-const wchar_t kMonitorKey[] =
-    L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port";
-const wchar_t kPortsKey[] =
-    L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port\\Ports";
+using lanport::kMonitorName;
 
 // A value the monitor never writes, to see which words a command left alone.
 constexpr DWORD kUntouched = 0xdeadbeef;
 
-std::wstring systemFile(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(dir) + L"\\" + name;
-}
-
-// Removes a key with everything below it (the system's tree deletion is newer than the
-// Windows version the project builds for).
+// The installed monitor's port keys and the spooler's list, as the commands leave them.
 bool portKeyExists(const std::wstring& name)
 {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\" + name).c_str(), 0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return PortKeyExists(InstalledMonitorKey().key(), name);
 }
 
 std::vector<std::wstring> portKeys()
 {
-    return SubkeyNames(HKEY_LOCAL_MACHINE, kPortsKey);
+    return PortKeys(InstalledMonitorKey().key());
 }
 
-// The configInfo value of a port's key; false when there is none of the right size.
+// False when there is no configInfo value of the right size.
 bool storedConfig(const std::wstring& name, ConfigInfo* config)
 {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\" + name).c_str(), 0, KEY_READ,
-                      &key) != ERROR_SUCCESS)
-        return false;
-    DWORD size = sizeof *config, type = 0;
-    LONG rc = RegQueryValueExW(key, L"configInfo", nullptr, &type, reinterpret_cast<BYTE*>(config), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_BINARY && size == sizeof *config;
+    DWORD size = 0;
+    return ReadPortConfig(InstalledMonitorKey().key(), name, config, &size) && size == sizeof *config;
 }
 
 std::vector<std::wstring> spoolerPorts()
 {
-    DWORD needed = 0, count = 0;
-    EnumPortsW(nullptr, 1, nullptr, 0, &needed, &count);
-    std::vector<BYTE> buffer(needed);
     std::vector<std::wstring> names;
-    if (!EnumPortsW(nullptr, 1, buffer.data(), needed, &needed, &count)) {
-        ADD_FAILURE() << "EnumPortsW failed: " << GetLastError();
-        return names;
-    }
-    auto* info = reinterpret_cast<PORT_INFO_1W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) names.push_back(info[i].pName);
+    EXPECT_TRUE(SpoolerPortNames(&names)) << "EnumPortsW failed: " << GetLastError();
     return names;
 }
 
@@ -93,18 +64,6 @@ bool listed(const std::vector<std::wstring>& names, const std::wstring& name)
 DWORD dotted(unsigned a, unsigned b, unsigned c, unsigned d)
 {
     return a | b << 8 | c << 16 | d << 24;
-}
-
-ConfigInfo defaultConfig(DWORD ipAddress)
-{
-    ConfigInfo config{};
-    config.timeout = 300;
-    config.retryCount = 2;
-    wcscpy(config.community, L"kestro_gauge");
-    config.monitorFrequency = 2;
-    config.ipAddress = ipAddress;
-    config.addrFormat = 2;
-    return config;
 }
 
 // A port name as the commands take it: the text and its NUL.
@@ -135,7 +94,7 @@ const NameCommand kNameCommands[] = {
      [](const std::wstring& name) {
          AddPortRequest request{};
          wcsncpy(request.portName, name.c_str(), 255);
-         request.configInfo = defaultConfig(dotted(10, 9, 10, 9));
+         request.configInfo = DefaultConfig(dotted(10, 9, 10, 9));
          return bytesOf(request);
      },
      sizeof(AddPortReply), offsetof(AddPortReply, errRc)},
@@ -144,7 +103,7 @@ const NameCommand kNameCommands[] = {
      [](const std::wstring& name) {
          CfgPortRequest request{};
          wcsncpy(request.portName, name.c_str(), 129);
-         request.configInfo = defaultConfig(dotted(10, 9, 10, 9));
+         request.configInfo = DefaultConfig(dotted(10, 9, 10, 9));
          request.configInfo.timeout = 99;
          return bytesOf(request);
      },
@@ -170,22 +129,17 @@ class XcvClientTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(CopyFileW(LANPORT_DLL_PATH, systemFile(L"lanport.dll").c_str(), FALSE));
-        ASSERT_TRUE(CopyFileW(LANPORTRES_DLL_PATH, systemFile(L"lanportres.dll").c_str(), FALSE));
-        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+        ASSERT_EQ(CopyPackageFiles(), static_cast<DWORD>(ERROR_SUCCESS));
         // Ports left by an earlier program would be read at start-up.
-        DeleteKeyTree(HKEY_LOCAL_MACHINE, kMonitorKey);
-        MONITOR_INFO_2W info{};
-        info.pName = const_cast<LPWSTR>(kMonitor);
-        info.pDLLName = const_cast<LPWSTR>(L"lanport.dll");
-        ASSERT_TRUE(AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) << GetLastError();
-        xcv = openXcv(std::wstring(L",XcvMonitor ") + kMonitor);
+        ForgetMonitor();
+        ASSERT_EQ(RegisterMonitor(), static_cast<DWORD>(ERROR_SUCCESS));
+        xcv = openXcv(std::wstring(L",XcvMonitor ") + kMonitorName);
         ASSERT_NE(xcv, nullptr);
     }
     void TearDown() override
     {
         if (xcv) ClosePrinter(xcv);
-        DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(kMonitor));
+        ForgetMonitor();
     }
 
     static HANDLE openXcv(const std::wstring& object)
@@ -237,7 +191,7 @@ protected:
     {
         AddPortRequest request{};
         wcsncpy(request.portName, name.c_str(), 255);
-        request.configInfo = defaultConfig(ipAddress);
+        request.configInfo = DefaultConfig(ipAddress);
         request.configInfo.monitorLevel = 7;  // the monitor stores 1 whatever comes
         AddPortReply reply{kUntouched, kUntouched};
         DWORD status = send(L"AddPort", request, reply);
@@ -267,7 +221,7 @@ TEST_F(XcvClientTest, UnknownCommandsAreGeneralFailures)
 {
     AddPortRequest request{};
     wcscpy(request.portName, L"Zephrin:lower");
-    request.configInfo = defaultConfig(dotted(10, 9, 9, 1));
+    request.configInfo = DefaultConfig(dotted(10, 9, 9, 1));
     AddPortReply reply{kUntouched, kUntouched};
     EXPECT_EQ(send(L"addport", request, reply), ERROR_GEN_FAILURE);
     EXPECT_EQ(reply.errRc, kUntouched) << "no output written";
@@ -333,7 +287,7 @@ TEST_F(XcvClientTest, AddPortStoresLevelOneAndRefusesBadRequests)
     // One byte short: nothing is created, and the reply says nothing more.
     AddPortRequest request{};
     wcscpy(request.portName, L"Zephrin:short");
-    request.configInfo = defaultConfig(dotted(10, 9, 0, 2));
+    request.configInfo = DefaultConfig(dotted(10, 9, 0, 2));
     AddPortReply reply{kUntouched, kUntouched};
     EXPECT_EQ(send(L"AddPort", &request, sizeof request - 1, &reply, sizeof reply), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(reply.printerType, 0u);
@@ -463,7 +417,7 @@ TEST_F(XcvClientTest, VerPortNameForAPortOnlyInTheMonitorsTable)
     // A port whose registry key is gone is in the table alone; the spooler, asking the
     // monitor's EnumPorts, still sees it. Wine lists it, so 183 is the answer here.
     ASSERT_EQ(addPort(L"Zephrin:tableonly", dotted(10, 9, 1, 2)), ERROR_SUCCESS);
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, std::wstring(kPortsKey) + L"\\Zephrin:tableonly");
+    DeleteKeyTree(InstalledMonitorKey().key(), L"Ports\\Zephrin:tableonly");
     ASSERT_FALSE(portKeyExists(L"Zephrin:tableonly"));
     ASSERT_TRUE(listed(spoolerPorts(), L"Zephrin:tableonly"));
     DWORD errRc = kUntouched;
@@ -551,7 +505,7 @@ TEST_F(XcvClientTest, CfgPortReplacesTheStoredRecord)
     ASSERT_EQ(addPort(L"Zephrin:cfg", address), ERROR_SUCCESS);
     CfgPortRequest request{};
     wcscpy(request.portName, L"Zephrin:cfg");
-    request.configInfo = defaultConfig(address);
+    request.configInfo = DefaultConfig(address);
     request.configInfo.timeout = 45;
     request.configInfo.retryCount = 7;
     request.configInfo.monitorLevel = 3;  // stored as sent
@@ -575,13 +529,7 @@ TEST_F(XcvClientTest, CfgPortReplacesTheStoredRecord)
     EXPECT_FALSE(portKeyExists(L"Zephrin:nokey"));
 
     // A key without a port in the table: the key goes, 1796/250.
-    HKEY stray;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\Zephrin:stray").c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &stray, nullptr),
-              ERROR_SUCCESS);
-    ConfigInfo strayConfig = defaultConfig(dotted(10, 9, 4, 2));
-    RegSetValueExW(stray, L"configInfo", 0, REG_BINARY, reinterpret_cast<BYTE*>(&strayConfig), sizeof strayConfig);
-    RegCloseKey(stray);
+    WritePortKey(InstalledMonitorKey().key(), L"Zephrin:stray", DefaultConfig(dotted(10, 9, 4, 2)));
     wcscpy(request.portName, L"Zephrin:stray");
     errRc = kUntouched;
     EXPECT_EQ(send(L"CfgPort", request, errRc), ERROR_UNKNOWN_PORT);
@@ -770,7 +718,7 @@ TEST_F(XcvClientTest, VerPortNameWhilePortsComeAndGoSlow)
     std::vector<std::thread> threads;
     for (int worker = 0; worker < kChangers; ++worker) {
         threads.emplace_back([&, worker] {
-            HANDLE handle = openXcv(std::wstring(L",XcvMonitor ") + kMonitor);
+            HANDLE handle = openXcv(std::wstring(L",XcvMonitor ") + kMonitorName);
             if (!handle) {
                 ++failures;
                 return;
@@ -779,7 +727,7 @@ TEST_F(XcvClientTest, VerPortNameWhilePortsComeAndGoSlow)
                 std::wstring name = L"Churn" + std::to_wstring(worker) + L"_" + std::to_wstring(round);
                 AddPortRequest request{};
                 wcscpy(request.portName, name.c_str());
-                request.configInfo = defaultConfig(dotted(10, 30 + worker, (round >> 8) & 255, round & 255));
+                request.configInfo = DefaultConfig(dotted(10, 30 + worker, (round >> 8) & 255, round & 255));
                 AddPortReply reply{kUntouched, kUntouched};
                 DWORD status = kUntouched, needed = 0;
                 std::vector<BYTE> in = nameInput(name);
@@ -799,7 +747,7 @@ TEST_F(XcvClientTest, VerPortNameWhilePortsComeAndGoSlow)
     }
     for (int worker = 0; worker < kVerifiers; ++worker) {
         threads.emplace_back([&] {
-            HANDLE handle = openXcv(std::wstring(L",XcvMonitor ") + kMonitor);
+            HANDLE handle = openXcv(std::wstring(L",XcvMonitor ") + kMonitorName);
             if (!handle) {
                 ++failures;
                 return;

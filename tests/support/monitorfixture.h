@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "portconfig.h"
+#include "portkeys.h"
 #include "records.h"
 #include "registrytree.h"
 #include "tracefiles.h"
@@ -33,13 +34,6 @@ private:
     std::wstring path_;
 };
 
-
-// A port's registry key with a configuration record of the given size (540 normally).
-void WritePortKey(HKEY root, const std::wstring& name, const ConfigInfo& config,
-                  DWORD size = sizeof(ConfigInfo));
-void WritePortKeyWithoutConfig(HKEY root, const std::wstring& name);
-bool PortKeyExists(HKEY root, const std::wstring& name);
-std::vector<std::wstring> PortKeys(HKEY root);
 
 // The defaults of a new port with the given dotted-decimal address.
 
