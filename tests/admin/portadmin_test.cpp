@@ -19,12 +19,8 @@ namespace {
 
 bool stored(HKEY root, const std::wstring& name, ConfigInfo* config)
 {
-    HKEY key;
-    if (RegOpenKeyExW(root, (L"Ports\\" + name).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    DWORD size = sizeof *config, type = 0;
-    LONG rc = RegQueryValueExW(key, L"configInfo", nullptr, &type, reinterpret_cast<BYTE*>(config), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && size == sizeof *config;
+    DWORD size = 0;
+    return ReadPortConfig(root, name, config, &size) && size == sizeof *config;
 }
 
 bool contains(const std::vector<std::wstring>& names, const std::wstring& name)

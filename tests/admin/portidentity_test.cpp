@@ -35,14 +35,7 @@ std::string dotted(int host)
 ConfigInfo storedConfig(HKEY root, const std::wstring& name, DWORD* size = nullptr)
 {
     ConfigInfo config;
-    memset(&config, 0xCD, sizeof config);
-    HKEY key;
-    EXPECT_EQ(RegOpenKeyExW(root, (L"Ports\\" + name).c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
-    DWORD bytes = sizeof config;
-    EXPECT_EQ(RegQueryValueExW(key, L"configInfo", nullptr, nullptr, reinterpret_cast<BYTE*>(&config), &bytes),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-    if (size) *size = bytes;
+    EXPECT_TRUE(ReadPortConfig(root, name, &config, size)) << "no stored record";
     return config;
 }
 

@@ -302,8 +302,8 @@ int main(int argc, char** argv)
         }
     }
     HANDLE xcvHandle = nullptr;
-    if (!monitor->pfnXcvOpenPort(nullptr, L",XcvMonitor Zephrin TCP/IP Network Port", SERVER_ACCESS_ADMINISTER,
-                                 &xcvHandle)) {
+    const std::wstring xcvName = std::wstring(L",XcvMonitor ") + kMonitorName;
+    if (!monitor->pfnXcvOpenPort(nullptr, xcvName.c_str(), SERVER_ACCESS_ADMINISTER, &xcvHandle)) {
         fprintf(stderr, "XcvOpenPort failed: %lu\n", GetLastError());
         return 1;
     }

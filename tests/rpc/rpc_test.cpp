@@ -32,7 +32,7 @@ const std::string kLog = "lanportm.log";
 std::vector<BYTE> storedConfig(const std::wstring& name)
 {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPortsKey) + L"\\" + name).c_str(), 0, KEY_READ,
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kMonitorPortsKey) + L"\\" + name).c_str(), 0, KEY_READ,
                       &key) != ERROR_SUCCESS)
         return {};
     std::vector<BYTE> config(sizeof(ConfigInfo) + 16);
@@ -53,7 +53,7 @@ std::vector<BYTE> bytesOf(const ConfigInfo& config)
 
 std::vector<std::wstring> portKeys()
 {
-    return testing_support::SubkeyNames(HKEY_LOCAL_MACHINE, kPortsKey);
+    return testing_support::SubkeyNames(HKEY_LOCAL_MACHINE, kMonitorPortsKey);
 }
 
 bool contains(const std::vector<std::string>& names, const std::string& name)

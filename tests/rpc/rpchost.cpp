@@ -15,7 +15,6 @@
 // with the libraries' process-detach; "exit" or the end of stdin ends it at once.
 #include <windows.h>
 #include <rpc.h>
-#include <shlwapi.h>
 #include <winspool.h>
 
 #include <cstdio>
@@ -25,19 +24,13 @@
 #include <string>
 #include <vector>
 
-#include "paths.h"
+#include "installedmonitor.h"
+#include "portkeys.h"
 #include "portrpc.h"
 #include "records.h"
 #include "rpctestdefs.h"
 
 namespace {
-
-std::wstring systemFile(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(dir) + L"\\" + name;
-}
 
 std::string narrow(const std::wstring& text)
 {
@@ -63,39 +56,34 @@ std::string narrow(const std::wstring& text)
     ExitProcess(code);
 }
 
-void installLibraries()
-{
-    if (!CopyFileW(LANPORT_DLL_PATH, systemFile(L"lanport.dll").c_str(), FALSE)) fail("copy-lanport");
-    if (!CopyFileW(LANPORTRES_DLL_PATH, systemFile(L"lanportres.dll").c_str(), FALSE)) fail("copy-lanportres");
-}
-
 // "name=dotted.address": a port of the monitor's, as an installer would have left it.
 void seedPort(const std::wstring& spec)
 {
     size_t equals = spec.find(L'=');
     if (equals == std::wstring::npos) fail("seed-spec");
     std::wstring name = spec.substr(0, equals);
-    ConfigInfo config = rpctest::DefaultConfig(narrow(spec.substr(equals + 1)).c_str());
-    HKEY key;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(rpctest::kPortsKey) + L"\\" + name).c_str(), 0,
-                        nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        fail("seed-key");
-    LONG status = RegSetValueExW(key, L"configInfo", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&config),
-                                 sizeof(config));
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) fail("seed-value");
+    testing_support::InstalledMonitorKey monitorKey;
+    testing_support::WritePortKey(monitorKey.key(), name, rpctest::DefaultConfig(narrow(spec.substr(equals + 1)).c_str()));
+    if (!testing_support::PortKeyExists(monitorKey.key(), name)) fail("seed-key");
+}
+
+void installLibraries()
+{
+    if (DWORD error = testing_support::CopyPackageFiles()) {
+        SetLastError(error);
+        fail("copy-libraries");
+    }
 }
 
 void registerWithSpooler(const std::vector<std::wstring>& seeds)
 {
     installLibraries();
-    DeleteMonitorW(nullptr, nullptr, const_cast<LPWSTR>(rpctest::kMonitor));
-    SHDeleteKeyW(HKEY_LOCAL_MACHINE, rpctest::kPortsKey);
+    testing_support::ForgetMonitor();
     for (const std::wstring& seed : seeds) seedPort(seed);
-    MONITOR_INFO_2W info{};
-    info.pName = const_cast<LPWSTR>(rpctest::kMonitor);
-    info.pDLLName = const_cast<LPWSTR>(L"lanport.dll");
-    if (!AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) fail("AddMonitorW");
+    if (DWORD error = testing_support::RegisterMonitor()) {
+        SetLastError(error);
+        fail("AddMonitorW");
+    }
 }
 
 // The ncacn_np endpoints this process serves.

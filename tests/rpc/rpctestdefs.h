@@ -4,13 +4,12 @@
 
 #include <windows.h>
 
+#include "names.h"
 #include "portconfig.h"
 
 namespace rpctest {
 
-constexpr wchar_t kMonitor[] = L"Zephrin TCP/IP Network Port";
-constexpr wchar_t kPortsKey[] =
-    L"System\\CurrentControlSet\\Control\\Print\\Monitors\\Zephrin TCP/IP Network Port\\Ports";
+using lanport::kMonitorPortsKey;
 
 // The record of a port created in one call for a dotted-decimal address.
 using testing_support::Address;

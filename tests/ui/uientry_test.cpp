@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "installedmonitor.h"
 #include "paths.h"
 #include "uifixture.h"
 
 using namespace ui_testing;
+using testing_support::SystemFile;
 
 TEST(UiEntryTest, InitializePrintMonitorUIReturnsTheSameTableOfAddConfigureDelete)
 {
@@ -54,7 +56,7 @@ TEST(UiEntryTest, DllMainRefusesANullModuleAndUnknownReasons)
 
 TEST(UiEntryTest, LoadingStartsTheTraceInTheSystemDirectory)
 {
-    const std::wstring cfg = systemFile(L"lanportu.cfg"), log = systemFile(L"lanportu.log");
+    const std::wstring cfg = SystemFile(L"lanportu.cfg"), log = SystemFile(L"lanportu.log");
     {
         std::ofstream(std::string(cfg.begin(), cfg.end()), std::ios::binary) << "traceon 1\r\n";
     }
@@ -78,7 +80,7 @@ TEST(UiEntryTest, LoadingStartsTheTraceInTheSystemDirectory)
     in.close();
     DeleteFileW(cfg.c_str());
     DeleteFileW(log.c_str());
-    DeleteFileW(systemFile(L"lanportu.bak").c_str());
+    DeleteFileW(SystemFile(L"lanportu.bak").c_str());
     for (const char* line : {"DllEntryPoint(PROCESS_ATTACH)", "hInstLang=", "DllEntryPoint success.",
                              "InitializePrintMonitorUI()", "InitializePrintMonitorUI success.",
                              "DllEntryPoint(PROCESS_DETACH)", "DllEntryPoint - Close log file."})

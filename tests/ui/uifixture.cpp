@@ -3,46 +3,30 @@
 
 #include <gtest/gtest.h>
 
+#include "installedmonitor.h"
 #include "paths.h"
+#include "portkeys.h"
 #include "uipaths.h"
 
 namespace ui_testing {
 
 const wchar_t kScriptedMonitor[] = L"Scripted Test Monitor";
 
-std::wstring systemFile(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH];
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(dir) + L"\\" + name;
-}
-
-std::wstring portsKey(const wchar_t* monitor)
-{
-    return std::wstring(L"System\\CurrentControlSet\\Control\\Print\\Monitors\\") + monitor + L"\\Ports";
-}
-
 bool registerMonitor(const wchar_t* monitor, const wchar_t* dll)
 {
-    const std::pair<const wchar_t*, const wchar_t*> files[] = {
-        {LANPORT_DLL_PATH, lanport::kMonitorDll},
-        {LANPORTRES_DLL_PATH, lanport::kLanguageLibrary},
-        {LANPORTUI_DLL_PATH, lanport::kMonitorUiLibrary},
-        {SCRIPTEDMON_DLL_PATH, L"scriptedmon.dll"},
-    };
-    for (const auto& [from, to] : files) {
-        // A DLL still loaded from an earlier registration is the same build.
-        if (!CopyFileW(from, systemFile(to).c_str(), FALSE) && GetFileAttributesW(systemFile(to).c_str()) ==
-                                                                    INVALID_FILE_ATTRIBUTES) {
-            ADD_FAILURE() << "cannot copy " << narrow(to);
-            return false;
-        }
+    const std::wstring scripted = testing_support::SystemFile(L"scriptedmon.dll");
+    // A DLL still loaded from an earlier registration is the same build.
+    if (DWORD error = testing_support::CopyPackageFiles(true)) {
+        ADD_FAILURE() << "cannot copy the package's libraries: " << error;
+        return false;
     }
-    MONITOR_INFO_2W info{};
-    info.pName = const_cast<LPWSTR>(monitor);
-    info.pDLLName = const_cast<LPWSTR>(dll);
-    if (!AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) {
-        ADD_FAILURE() << "AddMonitorW failed: " << GetLastError();
+    if (!CopyFileW(SCRIPTEDMON_DLL_PATH, scripted.c_str(), FALSE) &&
+        GetFileAttributesW(scripted.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        ADD_FAILURE() << "cannot copy scriptedmon.dll";
+        return false;
+    }
+    if (DWORD error = testing_support::RegisterMonitor(monitor, dll)) {
+        ADD_FAILURE() << "AddMonitorW failed: " << error;
         return false;
     }
     return true;
@@ -55,39 +39,26 @@ void unregisterMonitor(const wchar_t* monitor)
 
 void writePort(const wchar_t* monitor, const std::wstring& name, const ConfigInfo& config)
 {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (portsKey(monitor) + L"\\" + name).c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, L"configInfo", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&config), sizeof config);
-    RegCloseKey(key);
+    testing_support::InstalledMonitorKey key(monitor);
+    testing_support::WritePortKey(key.key(), name, config);
+    ASSERT_TRUE(testing_support::PortKeyExists(key.key(), name)) << narrow(name);
 }
 
 bool readPort(const wchar_t* monitor, const std::wstring& name, ConfigInfo* config)
 {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (portsKey(monitor) + L"\\" + name).c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return false;
-    DWORD size = sizeof *config, type = 0;
-    LONG status = RegQueryValueExW(key, L"configInfo", nullptr, &type, reinterpret_cast<BYTE*>(config), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS && type == REG_BINARY && size == sizeof *config;
+    DWORD size = 0;
+    return testing_support::ReadPortConfig(testing_support::InstalledMonitorKey(monitor).key(), name, config, &size) &&
+           size == sizeof *config;
 }
 
 bool portKeyExists(const wchar_t* monitor, const std::wstring& name)
 {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (portsKey(monitor) + L"\\" + name).c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
+    return testing_support::PortKeyExists(testing_support::InstalledMonitorKey(monitor).key(), name);
 }
 
 void deletePortKey(const wchar_t* monitor, const std::wstring& name)
 {
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, (portsKey(monitor) + L"\\" + name).c_str());
+    RegDeleteKeyW(testing_support::InstalledMonitorKey(monitor).key(), (L"Ports\\" + name).c_str());
 }
 
 UiLibrary::UiLibrary() : module_(LoadLibraryW(LANPORTUI_DLL_PATH)), table_(nullptr)

@@ -18,9 +18,6 @@ namespace ui_testing {
 constexpr const wchar_t* kLanportMonitor = lanport::kMonitorName;
 extern const wchar_t kScriptedMonitor[];
 
-std::wstring systemFile(const wchar_t* name);
-std::wstring portsKey(const wchar_t* monitor);
-
 // Copies the binaries into the system directory and registers `monitor` from `dll`.
 // Wine's DeleteMonitorW removes the monitor's key with its ports: unregister first,
 // then write the ports the monitor is to find when it starts.
