@@ -27,7 +27,8 @@ LONG readCount(const PortActivity& activity)
 }
 
 // A reader retries while a change is under way. Writers never wait inside a change, so a
-// few attempts suffice; past the bound the reply has the values as read.
+// few attempts suffice; past the bound the reply keeps the values it read last (none, when
+// every look met a change).
 constexpr int kReadAttempts = 1000;
 
 void copyActivity(const QelPort* port, GetPortStatusReply* reply)
