@@ -16,6 +16,8 @@
 #include "portconfig.h"
 #include "portkeys.h"
 #include "printersim.h"
+#include "records.h"
+#include "waituntil.h"
 
 namespace {
 
@@ -104,6 +106,33 @@ protected:
 DWORD jobAllowanceMs(size_t bytes)
 {
     return 10000 + static_cast<DWORD>((bytes / 4096 + 1) * 500) + 10000;
+}
+
+ULONGLONG ticksOf(const FILETIME& time)
+{
+    return static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+ULONGLONG utcNow()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return ticksOf(now);
+}
+
+// The port's "GetPortStatus" reply through the spooler; *ok is false when the call or the
+// command failed.
+GetPortStatusReply portStatus(HANDLE xcv, const std::wstring& port, bool* ok)
+{
+    GetPortStatusRequest request{};
+    wcsncpy(request.portName, port.c_str(), 129);
+    GetPortStatusReply reply;
+    memset(&reply, 0xCD, sizeof reply);
+    DWORD needed = 0, status = ~0u;
+    *ok = XcvDataW(xcv, L"GetPortStatus", reinterpret_cast<BYTE*>(&request), sizeof request,
+                   reinterpret_cast<BYTE*>(&reply), sizeof reply, &needed, &status) &&
+          status == ERROR_SUCCESS && reply.errRc == kErrRcSuccess;
+    return reply;
 }
 
 std::string jobData(size_t size = 9000)
@@ -224,4 +253,83 @@ TEST_F(WinePrintTest, SlowPortDeletedThroughXcvWhileItPrintsFinishesTheJob)
     }
     EXPECT_FALSE(job && ended) << "the job on the deleted port succeeded";
     EXPECT_EQ(sim.Connections().size(), 1u);
+}
+
+// Wine runs the job inside EndDocPrinter on this thread; another asks the monitor through
+// the spooler how the port is doing. The printer reports its pages two seconds apart, so
+// that each can be seen.
+TEST_F(WinePrintTest, SlowPortStatusFollowsAJobThroughWinesSpooler)
+{
+    printersim::Printer sim({.pages = 3, .pageIntervalMs = 2000});
+    ASSERT_TRUE(sim.Start());
+    install(sim);
+    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    HANDLE xcv = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>((std::wstring(L",XcvMonitor ") + kMonitorName).c_str()), &xcv, &admin))
+        << GetLastError();
+    bool ok = false;
+    GetPortStatusReply status = portStatus(xcv, port, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(status.jobInProgress, 0u);
+    EXPECT_EQ(status.lastReport, kPortReportNone);
+    EXPECT_EQ(ticksOf(status.lastReportTime), 0u);
+
+    // What the watcher saw while the job printed: the job in progress on a busy port, and
+    // two pages one after the other.
+    struct Seen {
+        bool inProgress = false;
+        DWORD jobId = 0;
+        DWORD pjlAnswered = 0;
+        std::vector<LONG> pages;
+    } seen;
+    std::thread watcher([&] {
+        bool answered = false;
+        GetPortStatusReply now{};
+        auto poll = [&] {
+            now = portStatus(xcv, port, &answered);
+            return answered && now.jobInProgress && (now.portFlags & kPortStatusBusy);
+        };
+        // StartDocPort's probe reads the printer's answer for a 10 s window.
+        if (!testing_support::WaitUntil(poll, 60000)) return;
+        seen.inProgress = true;
+        seen.jobId = now.jobId;
+        for (int rise = 0; rise < 2; ++rise) {
+            LONG last = seen.pages.empty() ? 0 : seen.pages.back();
+            if (!testing_support::WaitUntil(
+                    [&] { return poll() && now.lastReport == kPortReportPage && now.lastPage > last; }, 60000))
+                return;
+            seen.pages.push_back(now.lastPage);
+            seen.pjlAnswered = now.pjlAnswered;
+        }
+    });
+    ULONGLONG started = utcNow();
+    DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
+    DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc));
+    std::string data = jobData();
+    DWORD written = 0;
+    BOOL printed = job && WritePrinter(printer, data.data(), static_cast<DWORD>(data.size()), &written) &&
+                   EndDocPrinter(printer);
+    ULONGLONG ended = utcNow();
+    watcher.join();
+    ASSERT_TRUE(printed) << GetLastError();
+
+    EXPECT_TRUE(seen.inProgress);
+    // Wine's spooler hands StartDocPort no job id: the status has the 0 it was given.
+    EXPECT_EQ(seen.jobId, 0u) << "spooler job " << job;
+    EXPECT_EQ(seen.pjlAnswered, 1u);
+    ASSERT_EQ(seen.pages.size(), 2u) << "pages seen while the job printed";
+    EXPECT_LT(seen.pages[0], seen.pages[1]);
+
+    status = portStatus(xcv, port, &ok);
+    ClosePrinter(xcv);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(status.jobInProgress, 0u);
+    EXPECT_EQ(status.portFlags & kPortStatusBusy, 0u);
+    EXPECT_EQ(status.jobId, 0u);
+    EXPECT_EQ(status.pjlAnswered, 1u);
+    EXPECT_EQ(status.lastPage, 3);
+    EXPECT_EQ(status.lastReport, kPortReportEnd);
+    EXPECT_GE(ticksOf(status.lastReportTime), started);
+    EXPECT_LE(ticksOf(status.lastReportTime), ended);
+    EXPECT_EQ(status.lastConnectionError, 0u);
 }

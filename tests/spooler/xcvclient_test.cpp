@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cwchar>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +75,15 @@ std::vector<BYTE> nameInput(const std::wstring& name)
     return bytes;
 }
 
+std::vector<BYTE> statusRequest(const std::wstring& name)
+{
+    GetPortStatusRequest request{};
+    wcsncpy(request.portName, name.c_str(), std::size(request.portName) - 1);
+    std::vector<BYTE> bytes(sizeof request);
+    memcpy(bytes.data(), &request, sizeof request);
+    return bytes;
+}
+
 // A command that takes a port name, with the request it is sent for a given name.
 struct NameCommand {
     const wchar_t* command;
@@ -117,6 +127,7 @@ const NameCommand kNameCommands[] = {
      },
      sizeof(GetCommAccessReply), offsetof(GetCommAccessReply, errRc)},
     {L"VerPortName", nameInput, sizeof(DWORD), 0},
+    {L"GetPortStatus", statusRequest, sizeof(GetPortStatusReply), offsetof(GetPortStatusReply, errRc)},
 };
 
 // Names no command may act on. The registry resolves "BS1\\" to the key "BS1" on open and
@@ -460,6 +471,43 @@ TEST_F(XcvClientTest, GetPortConfigReturnsTheStoredRecord)
               ERROR_INVALID_PARAMETER);
     EXPECT_EQ(longReply[0], 0x33);
     EXPECT_EQ(send(L"GetPortConfig", in.data(), static_cast<DWORD>(in.size() - 2), &reply, sizeof reply),
+              ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(XcvClientTest, GetPortStatusOfAPortThatNeverPrinted)
+{
+    ASSERT_EQ(addPort(L"Zephrin:status", dotted(10, 9, 2, 2)), ERROR_SUCCESS);
+    std::vector<BYTE> in = statusRequest(L"zephrin:STATUS");  // the lookup ignores case
+    GetPortStatusReply reply;
+    memset(&reply, 0xCD, sizeof reply);
+    DWORD needed = 0;
+    ASSERT_EQ(send(L"GetPortStatus", in.data(), static_cast<DWORD>(in.size()), &reply, sizeof reply, &needed),
+              ERROR_SUCCESS);
+    EXPECT_EQ(needed, sizeof reply);
+    EXPECT_EQ(reply.errRc, kErrRcSuccess);
+    EXPECT_EQ(reply.portFlags, 0u) << "neither open nor busy";
+    EXPECT_EQ(reply.jobInProgress, 0u);
+    EXPECT_EQ(reply.jobId, 0u);
+    EXPECT_EQ(reply.pjlAnswered, 0u);
+    EXPECT_EQ(reply.lastPage, 0);
+    EXPECT_EQ(reply.lastReport, kPortReportNone);
+    EXPECT_EQ(reply.lastReportTime.dwLowDateTime | reply.lastReportTime.dwHighDateTime, 0u);
+    EXPECT_EQ(reply.lastConnectionError, 0u);
+
+    memset(&reply, 0xCD, sizeof reply);
+    in = statusRequest(L"Zephrin:unknown");
+    EXPECT_EQ(send(L"GetPortStatus", in.data(), static_cast<DWORD>(in.size()), &reply, sizeof reply),
+              ERROR_UNKNOWN_PORT);
+    EXPECT_EQ(reply.errRc, kErrRcPortNotFound);
+    // A short reply is not written and says the size; a short request is refused.
+    BYTE shortReply[sizeof(GetPortStatusReply) - 1];
+    memset(shortReply, 0x44, sizeof shortReply);
+    needed = 0;
+    EXPECT_EQ(send(L"GetPortStatus", in.data(), static_cast<DWORD>(in.size()), shortReply, sizeof shortReply, &needed),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(needed, sizeof(GetPortStatusReply));
+    EXPECT_EQ(shortReply[0], 0x44);
+    EXPECT_EQ(send(L"GetPortStatus", in.data(), static_cast<DWORD>(in.size() - 1), &reply, sizeof reply),
               ERROR_INVALID_PARAMETER);
 }
 
