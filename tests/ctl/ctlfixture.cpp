@@ -10,6 +10,16 @@ namespace ctl_testing {
 using namespace testing_support;
 using namespace ui_testing;
 
+std::string Utf8(const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                    nullptr);
+    std::string result(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), bytes, nullptr,
+                        nullptr);
+    return result;
+}
+
 CtlRun Ctl(const std::vector<std::wstring>& arguments)
 {
     ChildResult child = RunChild(LANPORTCTL_EXE_PATH, arguments);
