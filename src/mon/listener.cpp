@@ -11,6 +11,7 @@
 
 #include "monitor.h"
 #include "netlayer.h"
+#include "portstatus.h"
 #include "printjob.h"
 #include "seams.h"
 #include "support.h"
@@ -93,9 +94,11 @@ WORD connectOwn(QelJob* job, LONG* own)
         address.sin_family = AF_INET;
         address.sin_port = htons(kPrinterPort);
         address.sin_addr.s_addr = job->port->ipAddress;
+        int error = 0;
         if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0) {
             result = kConnected;
-        } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        } else if (error = WSAGetLastError(); error == WSAEWOULDBLOCK) {
+            error = 0;
             DWORD limit = SpecifiedWait(kListenerConnectLimitMs);
             DWORD start = GetTickCount();
             while (!stopRequested(job) && GetTickCount() - start < limit) {
@@ -112,7 +115,7 @@ WORD connectOwn(QelJob* job, LONG* own)
                     break;
                 }
                 if (FD_ISSET(s, &failed)) {
-                    int error = 0, length = sizeof(error);
+                    int length = sizeof(error);
                     getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
                     TRACE(TRC_FLOW, "lanportm:   connect() error=%d\n", error);
                     if (error == WSAECONNREFUSED) result = kConnectRefused;
@@ -120,6 +123,7 @@ WORD connectOwn(QelJob* job, LONG* own)
                 }
             }
         }
+        if (error) NoteConnectionError(job->port, error);
         if (result == kConnected) {
             nonBlocking = 0;
             ioctlsocket(s, FIONBIO, &nonBlocking);
@@ -290,6 +294,11 @@ void DoSetJob(DWORD kind, QelJob* job)
 void processPJLString(char* text, QelJob* job)
 {
     TRACE(TRC_FLOW, "lanportm: Entry processPJLString...\n");
+    // The port's status notes what the printer said, before the spooler hears of it.
+    auto report = [job](DWORD kind) {
+        NoteReport(job->port, kind, job->currentPage);
+        DoSetJob(kind, job);
+    };
     for (char* segment = text; segment && *segment;) {
         char* formFeed = strchr(segment, '\f');
         if (formFeed) *formFeed = '\0';
@@ -301,18 +310,18 @@ void processPJLString(char* text, QelJob* job)
                     job->currentPage = strtol(lineFeed + 1, nullptr, 10);
                     TRACE(TRC_FLOW, "lanportm: Curerntly printing page: %d\n", static_cast<int>(job->currentPage));
                 }
-                DoSetJob(kReportPage, job);
+                report(kReportPage);
             } else if (strstr(segment, "PJL USTATUS JOB")) {
                 if (strstr(segment, "CANCELED")) {
                     TRACE(TRC_FLOW, "lanportm: Job was canceled\n");
-                    DoSetJob(kReportCancel, job);
+                    report(kReportCancel);
                 } else if (strstr(segment, "END")) {
                     TRACE(TRC_FLOW, "lanportm: Job was finished\n");
-                    DoSetJob(kReportEnd, job);
+                    report(kReportEnd);
                 } else {
                     TRACE(TRC_FLOW, "lanportm: Start job received\n");
                     job->currentPage = 0;
-                    DoSetJob(kReportStart, job);
+                    report(kReportStart);
                 }
             }
         }
@@ -357,8 +366,12 @@ unsigned __stdcall pjlStartListening(void* argument)
             TRACE(TRC_ERROR, "lanportm: pjlStartListening: recv() error=%d\n", error);
             // A reset is no end of the job: the listener leaves the verdict to WritePort
             // and EndDocPort, which restart the job. Any other failure ends it.
-            if (isReset(error)) InterlockedExchange(&job->connectionError, error);
-            else reportEnd = true;
+            if (isReset(error)) {
+                InterlockedExchange(&job->connectionError, error);
+                NoteConnectionError(job->port, error);
+            } else {
+                reportEnd = true;
+            }
             break;
         }
         received[count] = '\0';

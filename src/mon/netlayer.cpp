@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "monitor.h"
+#include "portstatus.h"
 #include "seams.h"
 #include "support.h"
 #include "trace.h"
@@ -100,6 +101,7 @@ WORD netConnectPrinter(QelPort* port, LONG* slot)
             } else {
                 result = error == WSAECONNREFUSED ? kConnectRefused : kConnectFailed;
             }
+            NoteConnectionError(port, error);
             netClose(&local, FALSE);
             break;
         }

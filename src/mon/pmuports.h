@@ -27,6 +27,23 @@ constexpr DWORD FourCharacters(const char (&text)[5])
 constexpr DWORD kPortSignature = FourCharacters("QelP");
 constexpr DWORD kJobSignature = FourCharacters("QelJ");
 
+// What the port's job in progress, else its last job, has shown, for "GetPortStatus".
+// The job's writers follow one another: StartDocPort, then the job's listener, then
+// EndDocPort once the listener has ended. Each brackets its stores with two increments of
+// `changes`, so a reader that sees one even count before and after its copy has one
+// moment's values, and the print path never waits for a reader.
+struct PortActivity {
+    volatile LONG changes;        // odd while a change is under way
+    volatile LONG jobInProgress;  // between StartDocPort and EndDocPort
+    volatile LONG jobId;
+    volatile LONG pjlAnswered;    // the printer answered the PJL probe
+    volatile LONG page;           // the listener's page number after the last report
+    volatile LONG report;         // kPortReport* of the printer's last report
+    volatile DWORD reportTimeLow, reportTimeHigh;  // its UTC time
+    // Apart from the count: the job's thread and its listener may both meet one.
+    volatile LONG connectionError;  // Winsock error of the job's last failed connect or reset
+};
+
 struct QelPort {
     DWORD signature;
     QelPort* next;
@@ -51,6 +68,7 @@ struct QelPort {
     // Holds on the record: an open port handle, a job between StartDocPort and
     // EndDocPort, an administrative command. A deleted port is freed only at zero.
     volatile LONG holds;
+    PortActivity activity;
 };
 
 struct QelJob {

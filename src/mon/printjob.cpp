@@ -17,6 +17,7 @@
 #include "monitor.h"
 #include "netlayer.h"
 #include "pjl.h"
+#include "portstatus.h"
 #include "seams.h"
 #include "sehguard.h"
 #include "spoolerbuffer.h"
@@ -187,6 +188,7 @@ BOOL startDoc(QelPort* port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYT
         }
         port->flags |= portBusy;
         markedBusy = true;
+        NoteJobStarted(port, jobId);
 
         jobTemplate.port = port;
         jobTemplate.jobId = jobId;
@@ -233,6 +235,7 @@ BOOL startDoc(QelPort* port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYT
         job->jobEndEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 
         job->pjlCompatible = probePrinter(job);
+        NoteProbe(port, job->pjlCompatible);
         if (!job->pjlCompatible) {
             prtDisconnect(job->socket, TRUE);
             job->socket = kNoSocket;
@@ -274,7 +277,10 @@ BOOL startDoc(QelPort* port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYT
             job->hPrinter = nullptr;
         }
         // Only a mark this call set: a refused call leaves the running job's mark alone.
-        if (markedBusy) port->flags &= ~portBusy;
+        if (markedBusy) {
+            NoteJobEnded(port);
+            port->flags &= ~portBusy;
+        }
         if ((port->monitorLevel & 6) && created) DeleteJobEntry(job);
         TRACE(TRC_FLOW, "lanportm: StartDocPort: LeaveCriticalSection(jobSubmissionCritSec)\n");
         LeaveCriticalSection(&port->jobSubmissionCritSec);
@@ -374,6 +380,7 @@ BOOL endDoc(QelPort* port)
             }
         }
     }
+    NoteJobEnded(port);
     port->flags &= ~portBusy;
     // A monitored job's record has served its purpose once its listener has ended; the
     // other ports keep their one record for the next job.
@@ -422,6 +429,7 @@ BOOL CheckAndRestartJob(QelJob* job)
     if (error != WSAENETRESET && error != WSAECONNABORTED && error != WSAECONNRESET) return TRUE;
     TRACE(TRC_FLOW, "lanportm: CheckAndRestartJob: Restart Job %d due to network error sockRc=%d\n",
           static_cast<int>(job->jobId), error);
+    NoteConnectionError(job->port, error);
     WSASetLastError(0);
     if (job->jobId == 0) return TRUE;  // no spooler job to restart
     if (!ClaimJobEnding(job, JOB_CONTROL_RESTART)) {

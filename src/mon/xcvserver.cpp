@@ -5,6 +5,7 @@
 
 #include "pmuports.h"
 #include "portadmin.h"
+#include "portstatus.h"
 #include "registry.h"
 #include "sehguard.h"
 #include "support.h"
@@ -29,6 +30,7 @@ constexpr XcvCommand kXcvCommands[] = {
     {L"GetPortConfig", GetPortConfigServer},
     {L"CfgPort",       ConfigurePortServer},
     {L"GetPortName",   GetPortNameServer},
+    {L"GetPortStatus", GetPortStatusServer},
 };
 
 // The handle carries no state; a spooler may refuse a NULL one (Wine's OpenPrinterW

@@ -2,6 +2,10 @@
 
 #include <winspool.h>
 
+#include <cstring>
+#include <cwchar>
+#include <iterator>
+
 #include "monitor.h"
 
 namespace testing_support {
@@ -109,6 +113,20 @@ std::vector<DWORD> PrintPathTest::commands(DWORD jobId)
     for (const auto& call : standin::SetJobCalls())
         if (call.jobId == jobId) result.push_back(call.command);
     return result;
+}
+
+GetPortStatusReply PrintPathTest::portStatus(const std::wstring& name)
+{
+    GetPortStatusRequest request{};
+    wcsncpy(request.portName, name.c_str(), std::size(request.portName) - 1);
+    GetPortStatusReply reply;
+    memset(&reply, 0xEE, sizeof reply);
+    DWORD needed = 0;
+    EXPECT_EQ(monitor->pfnXcvDataPort(reinterpret_cast<HANDLE>(1), L"GetPortStatus", reinterpret_cast<BYTE*>(&request),
+                                      sizeof request, reinterpret_cast<BYTE*>(&reply), sizeof reply, &needed),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(reply.errRc, kErrRcSuccess);
+    return reply;
 }
 
 std::wstring ResourceText(UINT id, int page)

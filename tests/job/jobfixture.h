@@ -57,6 +57,8 @@ protected:
 
     std::vector<standin::SetJobCall> statusUpdates(DWORD jobId);  // level-2 SetJobW calls
     std::vector<DWORD> commands(DWORD jobId);                     // every SetJobW command
+    // The port's "GetPortStatus" reply; any status but success fails the test.
+    GetPortStatusReply portStatus(const std::wstring& name);
 
     RegistryRoot root;
     LPMONITOR2 monitor = nullptr;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cwchar>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -279,6 +280,8 @@ const Command kGetPortConfig{L"GetPortConfig", {0, 31, 87}, 0, sizeof(GetPortCon
 const Command kCfgPort{L"CfgPort", {0, 31, 87, 1796}, sizeof(CfgPortRequest), sizeof(DWORD), false};
 const Command kGetPortName{L"GetPortName", {0, 87, 122, 1796}, sizeof(GetPortNameRequest),
                            sizeof(kRealPort), true};
+const Command kGetPortStatus{L"GetPortStatus", {0, 87, 122, 1796}, sizeof(GetPortStatusRequest),
+                             sizeof(GetPortStatusReply), true};
 
 std::vector<BYTE> goodAddPort()
 {
@@ -309,6 +312,13 @@ std::vector<BYTE> goodCfgPort()
     CfgPortRequest request{};
     wcscpy(request.portName, kRealPort);
     request.configInfo = DefaultConfig("10.7.0.1");
+    return bytesOf(&request, sizeof request);
+}
+
+std::vector<BYTE> statusRequest(const std::wstring& name)
+{
+    GetPortStatusRequest request{};
+    wcsncpy(request.portName, name.c_str(), std::size(request.portName));
     return bytesOf(&request, sizeof request);
 }
 
@@ -536,6 +546,30 @@ TEST_F(XcvProbeTest, GetPortNameStaysInItsBuffers)
     EXPECT_EQ(*reinterpret_cast<const WCHAR*>(output.data()), L'\0');
 }
 
+TEST_F(XcvProbeTest, GetPortStatusStaysInItsBuffers)
+{
+    sweep(kGetPortStatus, statusRequest(kRealPort), 11, minimumReply);
+    constexpr DWORD size = sizeof(GetPortStatusRequest);
+    std::vector<BYTE> reply(sizeof(GetPortStatusReply), 0);
+    std::vector<BYTE> request = statusRequest(kRealPort);
+    request.resize(size + 1, 0);
+    EXPECT_EQ(probe(kGetPortStatus, request, size - 1, reply, 40), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(probe(kGetPortStatus, request, size + 1, reply, 40), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(probe(kGetPortStatus, request, size, reply, 40), ERROR_SUCCESS);
+    DWORD needed = 0;
+    EXPECT_EQ(call(L"GetPortStatus", request.data(), size, reply.data(), 39, &needed), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(needed, 40u);
+    // The longest usable name is looked up; one character more, or no NUL, is refused.
+    EXPECT_EQ(probe(kGetPortStatus, statusRequest(std::wstring(128, L's')), size, reply, 40), ERROR_UNKNOWN_PORT);
+    GetPortStatusReply answer;
+    memcpy(&answer, output.data(), sizeof answer);
+    EXPECT_EQ(answer.errRc, kErrRcPortNotFound);
+    EXPECT_EQ(probe(kGetPortStatus, statusRequest(std::wstring(129, L's')), size, reply, 40), ERROR_INVALID_PARAMETER);
+    memcpy(&answer, output.data(), sizeof answer);
+    EXPECT_EQ(answer.errRc, kErrRcGeneral);
+    EXPECT_EQ(probe(kGetPortStatus, statusRequest(std::wstring(130, L's')), size, reply, 40), ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(XcvProbeTest, CombinedBoundariesOfEveryCommand)
 {
     struct Case {
@@ -545,7 +579,8 @@ TEST_F(XcvProbeTest, CombinedBoundariesOfEveryCommand)
     std::vector<Case> cases{{&kAddPort, goodAddPort()},          {&kVerPortAddr, goodVerPortAddr()},
                             {&kVerPortName, nameBytes(L"Zephrin:x")}, {&kUpdPortComm, goodUpdPortComm()},
                             {&kGetCommAccess, nameBytes(kRealPort, 772)}, {&kGetPortConfig, nameBytes(kRealPort)},
-                            {&kCfgPort, goodCfgPort()},          {&kGetPortName, goodGetPortName()}};
+                            {&kCfgPort, goodCfgPort()},          {&kGetPortName, goodGetPortName()},
+                            {&kGetPortStatus, statusRequest(kRealPort)}};
     for (const Case& c : cases) {
         DWORD in = c.command->neededInput ? c.command->neededInput : static_cast<DWORD>(c.input.size());
         DWORD out = c.command->neededOutput;
