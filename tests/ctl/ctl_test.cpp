@@ -514,12 +514,43 @@ TEST_F(CtlTest, ListAndShowAsJsonCarryEveryNameExactly)
     }
 }
 
+// In a process of its own the monitor has printed nothing: every port is idle.
+TEST_F(CtlTest, StatusAsJsonCarriesEveryNameExactly)
+{
+    for (const std::wstring& name : kJsonNames) writePort(kLanportMonitor, name, unusualConfig(ipv4(10, 1, 2, 3)));
+    CtlRun run = Ctl({L"status", L"--json"});
+    EXPECT_EQ(run.exitCode, 0u);
+    JsonValue all = jsonOutput(run);
+    ASSERT_EQ(all.kind, JsonValue::Kind::Array);
+    Lines names, expectedNames;
+    for (const JsonValue& port : all.items) {
+        names.push_back(port.member("name") ? port.member("name")->text : "");
+        EXPECT_EQ(port.member("jobInProgress")->boolean, false);
+        EXPECT_EQ(port.member("lastReportTime")->kind, JsonValue::Kind::Null);
+    }
+    for (const std::wstring& name : kJsonNames) expectedNames.push_back(Utf8(name));
+    EXPECT_EQ(sorted(names), sorted(expectedNames));
+
+    for (const std::wstring& name : kJsonNames) {
+        run = Ctl({L"status", L"--json", name});
+        EXPECT_EQ(run.exitCode, 0u) << Utf8(name);
+        JsonValue port = jsonOutput(run);
+        ASSERT_EQ(port.kind, JsonValue::Kind::Object) << "one port: one object";
+        EXPECT_EQ(port.member("name")->text, Utf8(name));
+    }
+}
+
 TEST_F(CtlTest, ListAsJsonOfNoPortsIsAnEmptyArrayAndShowOfAnUnknownPortPrintsNone)
 {
     CtlRun run = Ctl({L"list", L"--json"});
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.out, Lines{"[]"});
+    run = Ctl({L"status", L"--json"});
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, Lines{"[]"});
     run = Ctl({L"show", L"--json", L"Zephrin:10.9.9.9"});
+    expectRefused(run, "lanportctl: no such port: Zephrin:10.9.9.9");
+    run = Ctl({L"status", L"--json", L"Zephrin:10.9.9.9"});
     expectRefused(run, "lanportctl: no such port: Zephrin:10.9.9.9");
 }
 
