@@ -5,12 +5,16 @@
 #include <cwchar>
 #include <iterator>
 
+#include "configview.h"
+#include "json.h"
 #include "messages.h"
 #include "newport.h"
 #include "records.h"
 #include "spoolerports.h"
+#include "statusview.h"
 #include "uires.h"
 #include "xcvclient.h"
+#include "xcvrequests.h"
 
 namespace lanportctl {
 
@@ -35,13 +39,28 @@ private:
 
 HANDLE openMonitor(const Session& session)
 {
-    return lanportui::getXcvHandle(nullptr, session.monitor.c_str(), TRUE);
+    return lanportui::getXcvHandle(session.serverName(), session.monitor.c_str(), TRUE);
 }
 
 int cannotReachMonitor(const Session& session)
 {
-    return session.fail(SpoolerMessage(L"cannot reach the monitor " + session.monitor + L" through the spooler",
-                                       GetLastError()));
+    return session.spoolerFailed(L"cannot reach the monitor " + session.monitor + L" through the spooler",
+                                 GetLastError());
+}
+
+int cannotListPorts(const Session& session)
+{
+    return session.spoolerFailed(L"cannot list the spooler's ports", GetLastError());
+}
+
+// The spooler's ports that belong to the session's monitor.
+int monitorPorts(const Session& session, std::vector<std::wstring>* names)
+{
+    std::vector<SpoolerPort> ports;
+    if (!SpoolerPorts(session.serverName(), &ports)) return cannotListPorts(session);
+    for (const SpoolerPort& port : ports)
+        if (SameName(port.monitor, session.monitor)) names->push_back(port.name);
+    return kExitSuccess;
 }
 
 // The monitor's port that `name` means, spelled as the spooler has it: a
@@ -50,7 +69,7 @@ int cannotReachMonitor(const Session& session)
 int resolvePort(const Session& session, const std::wstring& name, std::wstring* exact)
 {
     std::vector<SpoolerPort> ports;
-    if (!SpoolerPorts(&ports)) return session.fail(SpoolerMessage(L"cannot list the spooler's ports", GetLastError()));
+    if (!SpoolerPorts(session.serverName(), &ports)) return cannotListPorts(session);
     const SpoolerPort* port = FindSpoolerPort(ports, name);
     if (!port) return session.fail(NoSuchPortMessage(name));
     if (!SameName(port->monitor, session.monitor)) return session.fail(OtherMonitorMessage(port->name, port->monitor));
@@ -62,17 +81,11 @@ int resolvePort(const Session& session, const std::wstring& name, std::wstring* 
 int openPort(const Session& session, const std::wstring& name, std::wstring* exact, XcvHandle* xcv)
 {
     if (int rc = resolvePort(session, name, exact)) return rc;
-    xcv->reset(lanportui::getXcvHandle(nullptr, exact->c_str(), FALSE));
+    xcv->reset(lanportui::getXcvHandle(session.serverName(), exact->c_str(), FALSE));
     if (!xcv->get())
-        return session.fail(SpoolerMessage(L"cannot open port " + *exact + L" through the spooler", GetLastError()));
+        return session.spoolerFailed(L"cannot open port " + *exact + L" through the spooler", GetLastError());
     return kExitSuccess;
 }
-
-struct PortConfig {
-    ConfigInfo config{};
-    WCHAR dotted[16] = L"";
-    DWORD flags = 0;
-};
 
 int getConfig(const Session& session, HANDLE hXcv, const std::wstring& port, PortConfig* result)
 {
@@ -103,22 +116,28 @@ DWORD questionFlag(DWORD errRc)
 
 }  // namespace
 
-int RunList(const Session& session)
+int RunList(const Session& session, Format format)
 {
-    std::vector<SpoolerPort> ports;
-    if (!SpoolerPorts(&ports)) return session.fail(SpoolerMessage(L"cannot list the spooler's ports", GetLastError()));
+    std::vector<std::wstring> ports;
+    if (int rc = monitorPorts(session, &ports)) return rc;
     XcvHandle xcv(openMonitor(session));
     if (!xcv.get()) return cannotReachMonitor(session);
     int rc = kExitSuccess;
-    for (const SpoolerPort& port : ports) {
-        if (!SameName(port.monitor, session.monitor)) continue;
+    JsonWriter json;
+    json.beginArray();
+    for (const std::wstring& port : ports) {
         PortConfig config;
-        if (getConfig(session, xcv.get(), port.name, &config) != kExitSuccess) {
+        if (getConfig(session, xcv.get(), port, &config) != kExitSuccess) {
             rc = kExitRefused;
             continue;
         }
-        session.output.out(port.name + L"\t" + config.dotted);
+        if (format == Format::Json)
+            WritePortListEntry(json, port, config);
+        else
+            session.output.out(port + L"\t" + config.dotted);
     }
+    json.endArray();
+    if (format == Format::Json) session.output.out(json.text());
     return rc;
 }
 
@@ -163,53 +182,110 @@ int RunAdd(const Session& session, const std::wstring& address, const std::wstri
     }
 }
 
-int RunShow(const Session& session, const std::wstring& portName)
+int RunShow(const Session& session, const std::wstring& portName, Format format)
 {
     std::wstring port;
     XcvHandle xcv;
     PortConfig config;
     if (int rc = openPortConfig(session, portName, &port, &xcv, &config)) return rc;
-    const ConfigInfo& info = config.config;
-    std::wstring community(info.community, wcsnlen(info.community, std::size(info.community)));
-    Output& out = session.output;
-    out.out(L"name: " + port);
-    out.out(L"address: " + std::wstring(config.dotted));
-    out.out(L"address format: " + AddressFormatName(info.addrFormat));
-    out.out(L"timeout: " + std::to_wstring(info.timeout));
-    out.out(L"retry count: " + std::to_wstring(info.retryCount));
-    out.out(L"community: " + community);
-    out.out(L"monitor frequency: " + std::to_wstring(info.monitorFrequency));
-    out.out(L"trap port: " + std::to_wstring(info.trapPort));
-    out.out(L"monitor level: " + std::to_wstring(info.monitorLevel));
-    out.out(L"flags: " + PortFlagsText(config.flags));
+    if (format == Format::Json) {
+        JsonWriter json;
+        WritePortConfig(json, port, config);
+        session.output.out(json.text());
+    } else {
+        for (const std::wstring& line : PortConfigLines(port, config)) session.output.out(line);
+    }
     return kExitSuccess;
 }
 
-int RunSetAddress(const Session& session, const std::wstring& portName, const std::wstring& address)
+int RunSet(const Session& session, const std::wstring& portName, const PortChanges& changes)
 {
     std::wstring port;
     XcvHandle xcv;
     PortConfig config;
     if (int rc = openPortConfig(session, portName, &port, &xcv, &config)) return rc;
-    if (address.empty()) return session.fail(AddressMessage(IDS_ADDRESS_REQUIRED, address, L""));
-    // As in the properties dialog: the address the port has needs no check, and the
-    // configuration goes back as it came.
-    if (address != config.dotted) {
-        DWORD ipAddress = 0, addrFormat = 0;
-        WCHAR dotted[16] = L"";
-        UINT messageId = 0;
-        if (!lanportui::IssueVerPortAddr(xcv.get(), address.c_str(), &ipAddress, dotted, &addrFormat, &messageId)) {
-            if (messageId == IDS_ADDRESS_USED)
-                return session.fail(AddressMessage(messageId, address, PortAtAddress(xcv.get(), ipAddress)));
-            return session.fail(AddressMessage(IDS_ADDRESS_NOT_FOUND, address, L""));
+    // Every check before the first write, so that a refusal changes nothing.
+    ConfigInfo wanted = config.config;
+    if (changes.address) {
+        const std::wstring& address = *changes.address;
+        if (address.empty()) return session.fail(AddressMessage(IDS_ADDRESS_REQUIRED, address, L""));
+        // As in the properties dialog: the address the port has needs no check.
+        if (address != config.dotted) {
+            WCHAR dotted[16] = L"";
+            UINT messageId = 0;
+            if (!lanportui::IssueVerPortAddr(xcv.get(), address.c_str(), &wanted.ipAddress, dotted, &wanted.addrFormat,
+                                             &messageId)) {
+                if (messageId == IDS_ADDRESS_USED)
+                    return session.fail(AddressMessage(messageId, address, PortAtAddress(xcv.get(), wanted.ipAddress)));
+                return session.fail(AddressMessage(IDS_ADDRESS_NOT_FOUND, address, L""));
+            }
         }
-        config.config.ipAddress = ipAddress;
-        config.config.addrFormat = addrFormat;
     }
-    DWORD errRc = kErrRcSuccess;
-    BOOL sent = lanportui::IssueConfigurePort(xcv.get(), port.c_str(), &config.config, &errRc);
-    if (sent && errRc == kErrRcSuccess) return kExitSuccess;
-    return session.fail(ConfigureMessage(errRc, port));
+    if (changes.timeout) wanted.timeout = *changes.timeout;
+    if (changes.retryCount) wanted.retryCount = *changes.retryCount;
+    // "UpdPortComm" finds the port by the address the running monitor has for it, which
+    // is the stored one until a changed address is stored; after that, until the monitor
+    // restarts, the stored address may name no port or another one.
+    if (changes.community && !SameName(PortAtAddress(xcv.get(), config.config.ipAddress), port))
+        return session.fail(CommunityAddressMessage(port));
+
+    // "CfgPort" writes the record as fetched with the new values; the community it
+    // carries is the stored one, which "UpdPortComm" replaces afterwards.
+    bool configured = false;
+    if (changes.address || changes.timeout || changes.retryCount) {
+        DWORD errRc = kErrRcSuccess;
+        BOOL sent = lanportui::IssueConfigurePort(xcv.get(), port.c_str(), &wanted, &errRc);
+        if (!sent || errRc != kErrRcSuccess) return session.fail(ConfigureMessage(errRc, port));
+        configured = true;
+    }
+    if (changes.community) {
+        XcvOutcome outcome = IssueUpdatePortCommunity(xcv.get(), config.config.ipAddress, *changes.community);
+        if (!outcome.succeeded()) {
+            std::wstring message = outcome.sent ? ConfigureMessage(outcome.errRc, port)
+                                                : SpoolerMessage(L"cannot change the community of port " + port,
+                                                                 outcome.error);
+            return session.fail(message + (configured ? L"; the other settings were changed" : L""));
+        }
+    }
+    return kExitSuccess;
+}
+
+int RunStatus(const Session& session, const std::wstring* portName, Format format)
+{
+    std::vector<std::wstring> ports;
+    XcvHandle xcv;
+    if (portName) {
+        std::wstring port;
+        if (int rc = openPort(session, *portName, &port, &xcv)) return rc;
+        ports.push_back(port);
+    } else {
+        if (int rc = monitorPorts(session, &ports)) return rc;
+        xcv.reset(openMonitor(session));
+        if (!xcv.get()) return cannotReachMonitor(session);
+    }
+    int rc = kExitSuccess;
+    JsonWriter json;
+    if (!portName) json.beginArray();
+    bool first = true;
+    for (const std::wstring& port : ports) {
+        GetPortStatusReply status{};
+        XcvOutcome outcome = IssueGetPortStatus(xcv.get(), port, &status);
+        if (!outcome.succeeded()) {
+            rc = session.fail(StatusMessage(port, outcome));
+            continue;
+        }
+        if (format == Format::Json) {
+            WritePortStatus(json, port, status);
+            continue;
+        }
+        // A blank line between the ports' blocks.
+        if (!first) session.output.out(L"");
+        first = false;
+        for (const std::wstring& line : PortStatusLines(port, status)) session.output.out(line);
+    }
+    if (!portName) json.endArray();
+    if (format == Format::Json && !json.text().empty()) session.output.out(json.text());
+    return rc;
 }
 
 int RunDelete(const Session& session, const std::wstring& portName)

@@ -41,7 +41,7 @@ private:
 int wmain(int argc, wchar_t** argv)
 {
     ConsoleOutput output;
-    const lanportctl::Session session{lanportctl::kMonitorName, output};
+    const lanportctl::Session session{lanportctl::kMonitorName, output, L""};
     try {
         return lanportctl::RunCommandLine(std::vector<std::wstring>(argv + 1, argv + argc), session);
     } catch (const std::bad_alloc&) {

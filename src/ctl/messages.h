@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "xcvrequests.h"
+
 namespace lanportctl {
 
 // The help text, one entry a line.
@@ -30,6 +32,18 @@ std::wstring ConfigureMessage(DWORD errRc, const std::wstring& port);
 std::wstring NoSuchPortMessage(const std::wstring& port);
 std::wstring OtherMonitorMessage(const std::wstring& port, const std::wstring& monitor);
 std::wstring SpoolerMessage(const std::wstring& what, DWORD error);
+// The spooler of `server` failed `what`: the server, the system's text and the code.
+std::wstring ServerMessage(const std::wstring& what, const std::wstring& server, DWORD error);
+
+// "UpdPortComm" cannot reach `port`: the monitor knows it by another address until it restarts.
+std::wstring CommunityAddressMessage(const std::wstring& port);
+
+// "GetPortStatus" for `port` failed as `outcome` tells.
+std::wstring StatusMessage(const std::wstring& port, const XcvOutcome& outcome);
+
+// The system's text for a Win32 or Winsock error code, on one line; "error <n>" when the
+// system has none.
+std::wstring SystemErrorText(DWORD error);
 
 // A port's address format code in words.
 std::wstring AddressFormatName(DWORD addrFormat);

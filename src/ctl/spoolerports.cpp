@@ -15,13 +15,14 @@ constexpr int kListAttempts = 4;
 
 }  // namespace
 
-BOOL SpoolerPorts(std::vector<SpoolerPort>* ports)
+BOOL SpoolerPorts(LPCWSTR server, std::vector<SpoolerPort>* ports)
 {
     ports->clear();
     std::vector<BYTE> buffer;
     DWORD needed = 0, count = 0;
     for (int attempt = 0; attempt < kListAttempts; ++attempt) {
-        if (EnumPortsW(nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count)) {
+        if (EnumPortsW(const_cast<LPWSTR>(server), 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
+                       &count)) {
             const BYTE* begin = buffer.data();
             DWORD size = static_cast<DWORD>(buffer.size());
             auto* info = reinterpret_cast<const PORT_INFO_2W*>(begin);

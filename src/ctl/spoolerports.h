@@ -13,9 +13,9 @@ struct SpoolerPort {
     std::wstring monitor;
 };
 
-// Every port the spooler knows (EnumPortsW, level 2); FALSE with the last error set
-// when the spooler cannot list them.
-BOOL SpoolerPorts(std::vector<SpoolerPort>* ports);
+// Every port the spooler of `server` (NULL: this computer) knows (EnumPortsW, level 2);
+// FALSE with the last error set when the spooler cannot list them.
+BOOL SpoolerPorts(LPCWSTR server, std::vector<SpoolerPort>* ports);
 
 // The port whose name equals `name` ignoring case, as the spooler and the monitor
 // compare names; NULL when there is none.

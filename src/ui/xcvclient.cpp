@@ -58,20 +58,13 @@ void EndWaitCursor()
     SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)));
 }
 
-HANDLE getXcvHandle(LPCWSTR server, LPCWSTR monOrPortName, BOOL isMonitor)
+DWORD XcvObjectName(LPCWSTR server, LPCWSTR monOrPortName, BOOL isMonitor, LPWSTR name, DWORD chars)
 {
-    TRACE(TRC_FLOW, "lanportu: Entry getXcvHandle(server=%ls, name=%ls, isMonitor=%s)\n",
-          server ? server : L"(null)", monOrPortName ? monOrPortName : L"(null)", isMonitor ? "TRUE" : "FALSE");
     LPCWSTR keyword = isMonitor ? L"XcvMonitor" : L"XcvPort";
-    size_t chars = (server ? wcslen(server) + 1 : 0) + 1 + wcslen(keyword) + 1 +
-                   (monOrPortName ? wcslen(monOrPortName) : 0) + 1;
-    HANDLE handle = nullptr;
-    auto* name = static_cast<LPWSTR>(AllocSplMem(static_cast<DWORD>(chars * sizeof(WCHAR))));
-    if (!name) {
-        TRACE(TRC_ERROR, "lanportu: Error getting hXcv at OpenPrinter(). GetLastError=%d\n",
-              static_cast<int>(GetLastError()));
-        return nullptr;
-    }
+    size_t needed = (server ? wcslen(server) + 1 : 0) + 1 + wcslen(keyword) + 1 +
+                    (monOrPortName ? wcslen(monOrPortName) : 0) + 1;
+    if (!name || chars < needed) return static_cast<DWORD>(needed);
+    name[0] = L'\0';
     if (server) {
         wcscat(name, server);
         wcscat(name, L"\\");
@@ -80,6 +73,22 @@ HANDLE getXcvHandle(LPCWSTR server, LPCWSTR monOrPortName, BOOL isMonitor)
     wcscat(name, keyword);
     wcscat(name, L" ");
     if (monOrPortName) wcscat(name, monOrPortName);
+    return static_cast<DWORD>(needed);
+}
+
+HANDLE getXcvHandle(LPCWSTR server, LPCWSTR monOrPortName, BOOL isMonitor)
+{
+    TRACE(TRC_FLOW, "lanportu: Entry getXcvHandle(server=%ls, name=%ls, isMonitor=%s)\n",
+          server ? server : L"(null)", monOrPortName ? monOrPortName : L"(null)", isMonitor ? "TRUE" : "FALSE");
+    DWORD chars = XcvObjectName(server, monOrPortName, isMonitor, nullptr, 0);
+    HANDLE handle = nullptr;
+    auto* name = static_cast<LPWSTR>(AllocSplMem(chars * static_cast<DWORD>(sizeof(WCHAR))));
+    if (!name) {
+        TRACE(TRC_ERROR, "lanportu: Error getting hXcv at OpenPrinter(). GetLastError=%d\n",
+              static_cast<int>(GetLastError()));
+        return nullptr;
+    }
+    XcvObjectName(server, monOrPortName, isMonitor, name, chars);
     TRACE(TRC_FLOW, "lanportu: XcvName to do openPrinter: %ls\n", name);
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
     if (!OpenPrinterW(name, &handle, &defaults)) {

@@ -7,6 +7,11 @@
 
 namespace lanportui {
 
+// The printer name that opens an XCV handle: ",XcvMonitor <monitor>" or ",XcvPort <port>",
+// after "<server>\" when a server (\\name) is given. Writes it when `chars` holds it with
+// its NUL; returns the characters it needs, NUL included.
+DWORD XcvObjectName(LPCWSTR server, LPCWSTR monOrPortName, BOOL isMonitor, LPWSTR name, DWORD chars);
+
 // Opens an XCV handle to the monitor (isMonitor) or to one of its ports; NULL on failure.
 HANDLE getXcvHandle(LPCWSTR server, LPCWSTR monOrPortName, BOOL isMonitor);
 

@@ -3,12 +3,24 @@
 
 #include "childprocess.h"
 #include "ctlpaths.h"
+#include "installedmonitor.h"
+#include "portkeys.h"
 #include "registrytree.h"
 
 namespace ctl_testing {
 
 using namespace testing_support;
 using namespace ui_testing;
+
+std::string Utf8(const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                    nullptr);
+    std::string result(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), bytes, nullptr,
+                        nullptr);
+    return result;
+}
 
 CtlRun Ctl(const std::vector<std::wstring>& arguments)
 {
@@ -59,7 +71,7 @@ bool CtlTest::stored(const std::wstring& port, ConfigInfo* config)
 
 std::vector<std::wstring> CtlTest::storedPorts()
 {
-    return SubkeyNames(HKEY_LOCAL_MACHINE, portsKey(kLanportMonitor));
+    return PortKeys(InstalledMonitorKey().key());
 }
 
 }  // namespace ctl_testing

@@ -19,6 +19,9 @@ struct CtlRun {
     std::vector<std::string> err;
 };
 
+// Text as lanportctl writes it to a pipe.
+std::string Utf8(const std::wstring& text);
+
 // Runs lanportctl.exe with `arguments`.
 CtlRun Ctl(const std::vector<std::wstring>& arguments);
 

@@ -1,6 +1,8 @@
-// lanportctl's add command in this process against the scripted monitor: the answers
+// lanportctl's commands in this process against the scripted monitor: the answers
 // lanport.dll never gives (the questions the add-port dialog asks, the printer's
-// failures) and the requests the command sends for them.
+// failures, a running port whose address differs from its stored one) and the requests
+// the commands send for them.
+#include "commandline.h"
 #include "commands.h"
 #include "ctlfixture.h"
 #include "scriptedfixture.h"
@@ -34,8 +36,52 @@ protected:
         return records;
     }
 
+    // The command line `args`, run here.
+    int run(const std::vector<std::wstring>& args)
+    {
+        output = RecordedOutput();
+        lanportctl::Session session{kScriptedMonitor, output, L""};
+        return lanportctl::RunCommandLine(args, session);
+    }
+
+    void answerConfig(const ConfigInfo& config, const wchar_t* dotted)
+    {
+        GetPortConfigReply reply{};
+        reply.configInfo = config;
+        wcscpy(reply.dottedAddress, dotted);
+        answer(L"GetPortConfig", ERROR_SUCCESS, reply);
+    }
+
+    void answerPortName(DWORD status, const std::wstring& name)
+    {
+        answer(L"GetPortName", status, name.c_str(), static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+    }
+
+    template <class Record>
+    std::vector<Record> sent(const wchar_t* command) const
+    {
+        std::vector<Record> records;
+        for (const RecordedRequest& request : requests())
+            if (request.command == command) records.push_back(recordOf<Record>(request));
+        return records;
+    }
+
     RecordedOutput output;
 };
+
+ConfigInfo storedConfig()
+{
+    ConfigInfo config{};
+    config.timeout = 77;
+    config.retryCount = 5;
+    wcscpy(config.community, L"old");
+    config.monitorFrequency = 9;
+    config.trapPort = 162;
+    config.monitorLevel = 7;
+    config.ipAddress = ipv4(10, 1, 2, 3);
+    config.addrFormat = 2;
+    return config;
+}
 
 const char kRestricted[] = "lanportctl: the printer has been configured to not allow printing from this workstation";
 const char kPort2501[] = "lanportctl: port 2501 has been disabled on the printer";
@@ -151,4 +197,117 @@ TEST_F(CtlScriptedTest, AddressAndNameCheckFailuresCarryTheDialogsMeaning)
     EXPECT_EQ(add(L"10.1.2.3", L"odd", false), lanportctl::kExitRefused);
     EXPECT_EQ(output.errLines, Lines{"lanportctl: an error occurred while verifying port name odd"});
     EXPECT_EQ(addRequests().size(), 0u) << "nothing is added after a failed check";
+}
+
+// "CfgPort" carries the fetched record with the new address, timeout and retries and the
+// old community; "UpdPortComm" then names the port by the address it runs with, the old one.
+TEST_F(CtlScriptedTest, SetWritesTheRecordThenTheCommunityByTheRunningAddress)
+{
+    definePort(L"P1");
+    answerConfig(storedConfig(), L"10.1.2.3");
+    acceptAddress(ipv4(10, 1, 2, 50), L"10.1.2.50");
+    answerPortName(ERROR_SUCCESS, L"p1");
+    EXPECT_EQ(run({L"set", L"P1", L"--community", L"fresh", L"--address", L"10.1.2.50", L"--timeout", L"30",
+                   L"--retries", L"0"}),
+              lanportctl::kExitSuccess)
+        << (output.errLines.empty() ? "" : output.errLines[0]);
+    EXPECT_EQ(commands(),
+              (std::vector<std::wstring>{L"GetPortConfig", L"VerPortAddr", L"GetPortName", L"CfgPort", L"UpdPortComm"}));
+    auto names = sent<GetPortNameRequest>(L"GetPortName");
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].ipAddress, ipv4(10, 1, 2, 3));
+    auto configured = sent<CfgPortRequest>(L"CfgPort");
+    ASSERT_EQ(configured.size(), 1u);
+    EXPECT_STREQ(configured[0].portName, L"P1");
+    ConfigInfo expected = storedConfig();
+    expected.ipAddress = ipv4(10, 1, 2, 50);
+    expected.timeout = 30;
+    expected.retryCount = 0;
+    EXPECT_EQ(memcmp(&configured[0].configInfo, &expected, sizeof expected), 0);
+    auto community = sent<UpdPortCommRequest>(L"UpdPortComm");
+    ASSERT_EQ(community.size(), 1u);
+    EXPECT_EQ(community[0].ipAddress, ipv4(10, 1, 2, 3));
+    EXPECT_STREQ(community[0].community, L"fresh");
+    EXPECT_EQ(openHandles(), 0) << "the XCV handle is closed";
+}
+
+// Until the monitor restarts it knows a port whose address was changed by its old one:
+// the stored address names no port, or another one, and the community stays as it is.
+TEST_F(CtlScriptedTest, SetRefusesACommunityWhenTheStoredAddressIsNotThePortsOwn)
+{
+    const std::pair<DWORD, std::wstring> holders[] = {{ERROR_SUCCESS, L"P2"}, {ERROR_UNKNOWN_PORT, L""}};
+    for (const auto& [status, holder] : holders) {
+        reset();
+        definePort(L"P1");
+        answerConfig(storedConfig(), L"10.1.2.3");
+        answerPortName(status, holder);
+        EXPECT_EQ(run({L"set", L"P1", L"--timeout", L"30", L"--community", L"fresh"}), lanportctl::kExitRefused);
+        EXPECT_EQ(output.errLines, Lines{"lanportctl: the community of port P1 cannot be changed now: the monitor "
+                                         "knows the port by another address until it restarts"});
+        EXPECT_EQ(commands(), (std::vector<std::wstring>{L"GetPortConfig", L"GetPortName"})) << "nothing written";
+    }
+}
+
+TEST_F(CtlScriptedTest, SetReportsRefusedWritesAndWhatWasWrittenBefore)
+{
+    struct Case {
+        const wchar_t* command;
+        DWORD status;
+        DWORD errRc;
+        std::vector<std::wstring> sent;
+        std::string line;
+    };
+    const Case cases[] = {
+        {L"CfgPort", ERROR_GEN_FAILURE, kErrRcReadOnlyCommunity, {L"GetPortConfig", L"GetPortName", L"CfgPort"},
+         "lanportctl: community is read-only: a read/write community is needed for effective monitoring"},
+        {L"UpdPortComm", ERROR_UNKNOWN_PORT, kErrRcPortNotFound,
+         {L"GetPortConfig", L"GetPortName", L"CfgPort", L"UpdPortComm"},
+         "lanportctl: no such port: P1; the other settings were changed"},
+    };
+    for (const Case& c : cases) {
+        reset();
+        definePort(L"P1");
+        answerConfig(storedConfig(), L"10.1.2.3");
+        answerPortName(ERROR_SUCCESS, L"P1");
+        answer(c.command, c.status, c.errRc);
+        EXPECT_EQ(run({L"set", L"P1", L"--timeout", L"30", L"--community", L"fresh"}), lanportctl::kExitRefused);
+        EXPECT_EQ(output.errLines, Lines{c.line});
+        EXPECT_EQ(commands(), c.sent);
+    }
+}
+
+TEST_F(CtlScriptedTest, StatusNamesTheMonitorsRefusalAndGoesOnWithTheOtherPorts)
+{
+    struct Case {
+        DWORD status;
+        DWORD errRc;
+        std::string line;
+    };
+    const Case cases[] = {
+        {ERROR_GEN_FAILURE, 0, "lanportctl: the monitor gave no status for port P1 (status 31, errRc 0)"},
+        {ERROR_UNKNOWN_PORT, kErrRcPortNotFound, "lanportctl: no such port: P1"},
+        {ERROR_SUCCESS, kErrRcGeneral, "lanportctl: the monitor gave no status for port P1 (status 0, errRc 10)"},
+    };
+    for (const Case& c : cases) {
+        reset();
+        definePort(L"P1");
+        definePort(L"P2");
+        GetPortStatusReply refused{};
+        refused.errRc = c.errRc;
+        answer(L"GetPortStatus", c.status, refused);
+        GetPortStatusReply busy{};
+        busy.portFlags = kPortStatusOpen | kPortStatusBusy;
+        busy.jobInProgress = 1;
+        busy.jobId = 4;
+        answer(L"GetPortStatus", ERROR_SUCCESS, busy);
+        EXPECT_EQ(run({L"status"}), lanportctl::kExitRefused) << c.line;
+        EXPECT_EQ(output.errLines, Lines{c.line});
+        EXPECT_EQ(output.outLines, (Lines{"name: P2", "flags: 0x3 (open busy)", "job: in progress, job id 4",
+                                          "PJL answered: no", "last page: 0", "last report: none",
+                                          "last connection error: none"}));
+        auto asked = sent<GetPortStatusRequest>(L"GetPortStatus");
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_STREQ(asked[0].portName, L"P1");
+        EXPECT_STREQ(asked[1].portName, L"P2");
+    }
 }

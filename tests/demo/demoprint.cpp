@@ -95,20 +95,30 @@ int PrintFile(const std::wstring& printerName, const std::wstring& port, const s
     printf("spooler: job %lu started\n", jobId);
 
     DWORD start = GetTickCount();
-    bool ok = WritePrinter(printer, data.data(), static_cast<DWORD>(data.size()), &written) && written == data.size();
-    DWORD error = ok ? 0 : GetLastError();
-    // Ends the document also after a failed write, so the spooler lets the job go.
-    if (!EndDocPrinter(printer) && ok) {
-        ok = false;
-        error = GetLastError();
+    bool ok = false;
+    DWORD error = 0;
+    {
+        // Wine's spooler runs the job inside EndDocPrinter, on this thread; the watch
+        // asks the monitor meanwhile, and has ended at the end of this block.
+        StatusWatch watch(port);
+        ok = WritePrinter(printer, data.data(), static_cast<DWORD>(data.size()), &written) && written == data.size();
+        error = ok ? 0 : GetLastError();
+        // Ends the document also after a failed write, so the spooler lets the job go.
+        if (!EndDocPrinter(printer) && ok) {
+            ok = false;
+            error = GetLastError();
+        }
     }
-    ClosePrinter(printer);
     if (!ok) {
+        ClosePrinter(printer);
         fprintf(stderr, "demotool: printing failed (error %lu)\n", error);
         return 1;
     }
     printf("job of %lu bytes handed to the spooler and printed in %.1f s\n", written,
            static_cast<double>(GetTickCount() - start) / 1000.0);
+    // The monitor keeps the last job's status while the printer stays on its port.
+    ShowPortStatus(port, "after the job");
+    ClosePrinter(printer);
     return 0;
 }
 

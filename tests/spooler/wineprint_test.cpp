@@ -16,6 +16,7 @@
 #include "portconfig.h"
 #include "portkeys.h"
 #include "printersim.h"
+#include "spoolerprinter.h"
 #include "records.h"
 #include "waituntil.h"
 
@@ -31,15 +32,11 @@ protected:
         WSADATA data;
         WSAStartup(MAKEWORD(1, 1), &data);
         ASSERT_EQ(CopyPackageFiles(), static_cast<DWORD>(ERROR_SUCCESS));
-        DeletePrinterDriverW(nullptr, nullptr, const_cast<LPWSTR>(L"lanport test driver"));
         ForgetMonitor();
     }
     void TearDown() override
     {
-        if (printer) {
-            DeletePrinter(printer);
-            ClosePrinter(printer);
-        }
+        printer.remove();
         ForgetMonitor();
     }
 
@@ -50,54 +47,22 @@ protected:
         WritePortKey(InstalledMonitorKey().key(), port, DefaultConfig(sim.ipAddress()));
         ASSERT_EQ(RegisterMonitor(), static_cast<DWORD>(ERROR_SUCCESS));
 
-        std::wstring driverFile = SystemFile(L"wineps.drv");
-        DRIVER_INFO_3W driver{};
-        driver.cVersion = 3;
-        driver.pName = const_cast<LPWSTR>(L"lanport test driver");
-        driver.pDriverPath = driverFile.data();
-        driver.pDataFile = driverFile.data();
-        driver.pConfigFile = driverFile.data();
-        ASSERT_TRUE(AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver),
-                                        APD_COPY_ALL_FILES | APD_COPY_FROM_DIRECTORY))
-            << GetLastError();
-
-        std::wstring name = L"lanport test printer " + std::to_wstring(GetCurrentProcessId());
-        PRINTER_INFO_2W info{};
-        info.pPrinterName = name.data();
-        info.pPortName = port.data();
-        info.pDriverName = driver.pName;
-        info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
-        info.pDatatype = const_cast<LPWSTR>(L"RAW");
-        info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-        printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-        ASSERT_NE(printer, nullptr) << GetLastError();
+        ASSERT_EQ(printer.add(L"lanport test printer " + std::to_wstring(GetCurrentProcessId()), port),
+                  static_cast<DWORD>(ERROR_SUCCESS));
     }
 
-    void printRaw(const std::string& data)
-    {
-        DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
-        ASSERT_NE(StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc)), 0u) << GetLastError();
-        DWORD written = 0;
-        ASSERT_TRUE(WritePrinter(printer, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written));
-        EXPECT_EQ(written, data.size());
-        ASSERT_TRUE(EndDocPrinter(printer)) << GetLastError();
-    }
+    void printRaw(const std::string& data) { ASSERT_TRUE(printer.printRaw(data)) << GetLastError(); }
 
     // A RAW job to a printer that may fail it: the spooler's results are not asserted,
     // only how long the job held this thread, in milliseconds.
     DWORD printRawTimed(const std::string& data)
     {
         DWORD start = GetTickCount();
-        DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
-        if (StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc))) {
-            DWORD written = 0;
-            WritePrinter(printer, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written);
-            EndDocPrinter(printer);
-        }
+        printer.printRaw(data);
         return GetTickCount() - start;
     }
 
-    HANDLE printer = nullptr;
+    SpoolerPrinter printer;
     std::wstring port;
 };
 
@@ -244,12 +209,12 @@ TEST_F(WinePrintTest, SlowPortDeletedThroughXcvWhileItPrintsFinishesTheJob)
 
     // The port is gone: the next job fails, and nothing reaches the printer.
     DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
-    DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc));
+    DWORD job = StartDocPrinterW(printer.handle(), 1, reinterpret_cast<BYTE*>(&doc));
     BOOL ended = FALSE;
     if (job) {
         DWORD written = 0;
-        WritePrinter(printer, const_cast<char*>(data.data()), kBlock, &written);
-        ended = EndDocPrinter(printer);
+        WritePrinter(printer.handle(), const_cast<char*>(data.data()), kBlock, &written);
+        ended = EndDocPrinter(printer.handle());
     }
     EXPECT_FALSE(job && ended) << "the job on the deleted port succeeded";
     EXPECT_EQ(sim.Connections().size(), 1u);
@@ -304,11 +269,11 @@ TEST_F(WinePrintTest, SlowPortStatusFollowsAJobThroughWinesSpooler)
     });
     ULONGLONG started = utcNow();
     DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
-    DWORD job = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc));
+    DWORD job = StartDocPrinterW(printer.handle(), 1, reinterpret_cast<BYTE*>(&doc));
     std::string data = jobData();
     DWORD written = 0;
-    BOOL printed = job && WritePrinter(printer, data.data(), static_cast<DWORD>(data.size()), &written) &&
-                   EndDocPrinter(printer);
+    BOOL printed = job && WritePrinter(printer.handle(), data.data(), static_cast<DWORD>(data.size()), &written) &&
+                   EndDocPrinter(printer.handle());
     ULONGLONG ended = utcNow();
     watcher.join();
     ASSERT_TRUE(printed) << GetLastError();

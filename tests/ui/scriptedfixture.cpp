@@ -42,6 +42,12 @@ void ScriptedTest::answer(const wchar_t* command, DWORD status, const void* repl
     exported<decltype(&ScriptedAnswer)>(scripted_, "ScriptedAnswer")(command, status, reply, cbReply);
 }
 
+void ScriptedTest::definePort(const std::wstring& name)
+{
+    exported<decltype(&ScriptedDefinePort)>(scripted_, "ScriptedDefinePort")(name.c_str(), kScriptedMonitor);
+    writePort(kScriptedMonitor, name, ConfigInfo{});
+}
+
 void ScriptedTest::acceptAddress(DWORD ipAddress, const wchar_t* dotted)
 {
     VerPortAddrReply reply{};

@@ -31,6 +31,9 @@ protected:
     {
         answer(command, status, &reply, sizeof reply);
     }
+    // A port of the scripted monitor that EnumPorts lists and that an XcvPort handle
+    // opens (Wine's spooler finds a port's monitor by its registry key).
+    void definePort(const std::wstring& name);
     // "VerPortAddr" accepts the address with this dotted form.
     void acceptAddress(DWORD ipAddress, const wchar_t* dotted);
 

@@ -30,14 +30,44 @@ struct Request {
 std::mutex lock;
 std::deque<Answer> answers;
 std::vector<Request> requests;
+std::vector<std::pair<std::wstring, std::wstring>> ports;  // name, monitor
 LONG openHandles = 0;
 
 using lanport::kMonitorUiLibrary;
 
-BOOL WINAPI enumPorts(HANDLE, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned)
+// PORT_INFO_1W or _2W records first, their texts after them.
+BOOL WINAPI enumPorts(HANDLE, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned)
 {
-    *needed = 0;
+    std::lock_guard<std::mutex> guard(lock);
+    const size_t record = level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W);
+    size_t bytes = record * ports.size();
+    for (const auto& [name, monitor] : ports) bytes += (name.size() + 1 + monitor.size() + 2) * sizeof(WCHAR);
+    *needed = static_cast<DWORD>(bytes);
     *returned = 0;
+    if (size < bytes || (!buffer && bytes)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* text = reinterpret_cast<LPWSTR>(buffer + record * ports.size());
+    auto place = [&text](const std::wstring& value) {
+        LPWSTR start = text;
+        wcscpy(text, value.c_str());
+        text += value.size() + 1;
+        return start;
+    };
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (level == 1) {
+            reinterpret_cast<PORT_INFO_1W*>(buffer)[i].pName = place(ports[i].first);
+            continue;
+        }
+        auto& info = reinterpret_cast<PORT_INFO_2W*>(buffer)[i];
+        info = PORT_INFO_2W{};
+        info.pPortName = place(ports[i].first);
+        info.pMonitorName = place(ports[i].second);
+        info.pDescription = place(L"");
+        info.fPortType = PORT_TYPE_WRITE;
+    }
+    *returned = static_cast<DWORD>(ports.size());
     return TRUE;
 }
 
@@ -130,6 +160,13 @@ void WINAPI ScriptedReset()
     std::lock_guard<std::mutex> guard(lock);
     answers.clear();
     requests.clear();
+    ports.clear();
+}
+
+void WINAPI ScriptedDefinePort(LPCWSTR port, LPCWSTR monitor)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    ports.emplace_back(port, monitor);
 }
 
 void WINAPI ScriptedAnswer(LPCWSTR command, DWORD status, const void* reply, DWORD cbReply)

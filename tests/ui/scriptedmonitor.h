@@ -22,4 +22,8 @@ BOOL WINAPI ScriptedRequest(DWORD index, LPWSTR command, DWORD commandChars, BYT
 
 // XCV handles open now.
 LONG WINAPI ScriptedOpenHandles();
+
+// From now on EnumPorts lists `port` as a port of `monitor` (the name the monitor was
+// registered by); ScriptedReset forgets it.
+void WINAPI ScriptedDefinePort(LPCWSTR port, LPCWSTR monitor);
 }
