@@ -24,8 +24,6 @@ struct FaultCase {
     bool quiet;
 };
 
-constexpr char kElsewhere[] = "c:\\temp\\elsewhere";
-
 class FailedInstallTest : public InstallerTest {
 protected:
     void TearDown() override
@@ -39,11 +37,8 @@ protected:
     {
         switch (fault) {
         case Fault::NoStagingDirectory:
-            CreateDirectoryA(kElsewhere, nullptr);
-            EXPECT_TRUE(CopyFileA(PackagePath("Setup.exe").c_str(), (std::string(kElsewhere) + "\\Setup.exe").c_str(),
-                                  FALSE));
             RemoveTree(StagingPath(""));
-            return std::string(kElsewhere) + "\\Setup.exe";
+            return InstallerOutsideStaging();
         case Fault::NoMonitorInStaging:
             EXPECT_TRUE(DeleteFileA(StagingPath("lanport.dll").c_str()));
             break;

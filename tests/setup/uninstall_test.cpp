@@ -13,16 +13,20 @@
 #include "childprocess.h"
 #include "installerfixture.h"
 #include "names.h"
+#include "setuppaths.h"
 #include "spoolerprinter.h"
 
 using namespace setup_tests;
 using testing_support::AddRawPrinter;
+using testing_support::ChildResult;
 using testing_support::DeleteRawPrinter;
+using testing_support::RunChild;
 
 namespace {
 
 constexpr char kPort[] = "Zephrin:10.0.0.5";
 constexpr wchar_t kPrinter[] = L"lanport test printer";
+constexpr wchar_t kDemoTool[] = L"" SETUP_DEMOTOOL_EXE;
 
 Answer ConfirmRemoval(int button)
 {
@@ -132,32 +136,37 @@ TEST_F(UninstallTest, InstallAfterUninstallRegistersAgainWithoutTheOldPorts)
 }
 
 // Install, add a port with the installed lanportctl, print through the spooler to a
-// simulated printer, uninstall, install again.
+// simulated printer, uninstall, install again. Wine's spooler runs in its caller's
+// process and keeps a monitor it has printed through loaded: the job is printed from a
+// process of its own, as the spooler's own process would, which the spooler's restart
+// ends.
 TEST_F(InstallerTest, WholeCycleInstallPrintUninstallInstall)
 {
     printersim::Printer sim({});
     ASSERT_TRUE(sim.Start());
-    std::wstring address(sim.address().begin(), sim.address().end());
+    std::string dotted = sim.address();
+    std::wstring address(dotted.begin(), dotted.end());
     std::wstring port = L"Zephrin:" + address;
+    std::string data = "\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\nthe whole cycle's job\r\n";
+    WriteWholeFile("c:\\temp\\job.prn", data);
+    // The staging directory goes with the installation.
+    std::string installer = InstallerOutsideStaging();
 
     Run({}, "/quiet");
     std::string ctl = SystemPath("lanportctl.exe");
-    auto added = testing_support::RunChild(std::wstring(ctl.begin(), ctl.end()), {L"add", address});
+    ChildResult added = RunChild(std::wstring(ctl.begin(), ctl.end()), {L"add", address});
     ASSERT_EQ(added.exitCode, 0u) << added.out << added.err;
-
-    HANDLE printer = AddRawPrinter(kPrinter, port);
-    ASSERT_NE(printer, nullptr) << GetLastError();
-    std::string data = "\x1b%-12345X@PJL ENTER LANGUAGE=PCL\r\nthe whole cycle's job\r\n";
-    EXPECT_TRUE(testing_support::PrintRaw(printer, data));
+    ChildResult printed = RunChild(kDemoTool, {L"print", kPrinter, port, L"c:\\temp\\job.prn"});
+    ASSERT_EQ(printed.exitCode, 0u) << printed.out << printed.err;
     auto connections = sim.Connections();
     ASSERT_EQ(connections.size(), 1u);
     EXPECT_EQ(connections[0].received,
               std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + data);
 
-    // The port is in use until its printer goes.
-    Run({}, "/uninstall /quiet", kExitFailed);
-    DeleteRawPrinter(printer);
-    Run({}, "/uninstall /quiet");
+    Run({}, "/uninstall /quiet", kExitFailed, installer);  // the printer still uses the port
+    ChildResult removed = RunChild(kDemoTool, {L"remove-printer", kPrinter});
+    ASSERT_EQ(removed.exitCode, 0u) << removed.err;
+    Run({}, "/uninstall /quiet", kExitSuccess, installer);
     EXPECT_EQ(RegisteredMonitorDll(), L"");
     for (const std::string& name : kPackageFiles) EXPECT_FALSE(FileExists(SystemPath(name))) << name;
 

@@ -1,4 +1,4 @@
-// A local printer for RAW jobs (see spoolerprinter.h).
+// A local printer on a given port (see spoolerprinter.h).
 #include "spoolerprinter.h"
 
 #include <winspool.h>
@@ -39,17 +39,6 @@ HANDLE AddRawPrinter(const std::wstring& name, const std::wstring& port)
     info.pDatatype = const_cast<LPWSTR>(L"RAW");
     info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
     return AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-}
-
-bool PrintRaw(HANDLE printer, const std::string& data)
-{
-    DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
-    if (!StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc))) return false;
-    DWORD written = 0;
-    bool wrote = WritePrinter(printer, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written) &&
-                 written == data.size();
-    // Ended also after a failed write, so that the spooler lets the job go.
-    return EndDocPrinter(printer) && wrote;
 }
 
 void DeleteRawPrinter(HANDLE printer)
