@@ -124,6 +124,25 @@ TEST_F(UninstallTest, PrinterOnAPortFailsQuietly)
     Check(kPrinterOnPortQuiet);
 }
 
+// The monitor is gone by then; what stays is reported and the exit code says so.
+TEST_F(UninstallTest, FileInUseIsReportedAndTheRestRemoved)
+{
+    std::string ui = SystemPath("lanportui.dll");
+    HANDLE held = CreateFileA(ui.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+
+    Run({ConfirmRemoval(IDYES), {kErrorCaption, RemoveErrorText(ui, ERROR_SHARING_VIOLATION), IDOK, nullptr}},
+        "/uninstall", kExitFailed);
+    CloseHandle(held);
+
+    EXPECT_EQ(RegisteredMonitorDll(), L"");
+    EXPECT_FALSE(KeyExists(kMonitorKey));
+    EXPECT_TRUE(FileExists(ui));
+    EXPECT_FALSE(FileExists(SystemPath("lanport.dll")));
+    EXPECT_EQ(RecordedNetCommands(), (std::vector<std::string>{"stop spooler", "start spooler"}));
+    EXPECT_NE(SpoolerServiceProcessId(), 0u);
+}
+
 TEST_F(UninstallTest, InstallAfterUninstallRegistersAgainWithoutTheOldPorts)
 {
     Run({}, "/uninstall /quiet");
