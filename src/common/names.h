@@ -9,6 +9,7 @@
 #define LANPORT_MONITOR_DLL "lanport.dll"
 #define LANPORT_LANGUAGE_DLL "lanportres.dll"
 #define LANPORT_UI_DLL "lanportui.dll"
+#define LANPORT_CTL_EXE "lanportctl.exe"
 // The monitor's key below HKEY_LOCAL_MACHINE.
 #define LANPORT_MONITOR_KEY "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\" LANPORT_MONITOR_NAME
 

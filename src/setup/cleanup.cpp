@@ -7,8 +7,20 @@
 
 #include <shellapi.h>
 
+namespace {
+
+bool stagingKept;
+
+}  // namespace
+
+void KeepStagingDirectory()
+{
+    stagingKept = true;
+}
+
 void WriteCleanupScript()
 {
+    if (stagingKept) return;
     char tempDir[MAX_PATH];
     DWORD length = GetTempPathA(MAX_PATH, tempDir);
     if (length == 0 || length >= MAX_PATH) return;

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "messages.h"
 #include "progress.h"
 #include "setup.h"
+#include "setupres.h"
 
 namespace {
 
@@ -46,9 +48,7 @@ bool IsDirectory(const WIN32_FIND_DATAA& findData)
 
 void ReportCopyError(const std::string& destination, DWORD error)
 {
-    std::string text = "There was an error while copying: " + destination + "\n Error: " +
-                       std::to_string(error) + " !";
-    MessageBoxA(nullptr, text.c_str(), kErrorCaption, MB_ICONERROR);
+    Tell(Text(IDS_COPY_ERROR, {destination, std::to_string(error)}), kErrorCaption, MB_ICONERROR);
 }
 
 }  // namespace
@@ -62,11 +62,10 @@ int CopyOneFile(const WIN32_FIND_DATAA& findData, const std::string& sourcePath)
 
     if (GetFileAttributesA(destination.c_str()) != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(destination.c_str(), FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_ARCHIVE);
-    BOOL copied = CopyFileA(sourcePath.c_str(), destination.c_str(), FALSE);
-    DWORD error = GetLastError();
+    // A file that did not arrive stays staged for the next attempt.
+    if (!CopyFileA(sourcePath.c_str(), destination.c_str(), FALSE)) return 1;
     DeleteFileA(sourcePath.c_str());
-    SetLastError(error);
-    return copied ? 0 : 1;
+    return 0;
 }
 
 int CopyTree(const std::string& subPath, bool recurse, CopyPass copyPass)
@@ -103,7 +102,13 @@ int CopyTree(const std::string& subPath, bool recurse, CopyPass copyPass)
     return failed;
 }
 
-void UpdateFiles()
+bool StagingHoldsMonitor()
+{
+    DWORD attributes = GetFileAttributesA(JoinPath(kStagingDir, kMonitorDll).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool UpdateFiles()
 {
     ShowStep(InstallStep::CheckVersion);
     const char* windir = getenv("WINDIR");
@@ -121,5 +126,5 @@ void UpdateFiles()
     SetProgressRange(totalKilobytes);
 
     totalKilobytes = 0;
-    CopyTree("", true, CopyPass::Copying);
+    return CopyTree("", true, CopyPass::Copying) == 0;
 }

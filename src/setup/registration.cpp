@@ -25,17 +25,22 @@ bool IsMonitorRegistered()
     return false;
 }
 
-void RemoveMonitorRegistration()
+DWORD RemoveMonitorRegistration()
 {
-    DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(kMonitorName));
+    if (DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(kMonitorName))) return ERROR_SUCCESS;
+    DWORD error = GetLastError();
+    return error == ERROR_UNKNOWN_PRINT_MONITOR ? ERROR_SUCCESS : error;
 }
 
-void RegisterMonitor()
+DWORD RegisterMonitor()
 {
     MONITOR_INFO_2A info{};
     info.pName = const_cast<LPSTR>(kMonitorName);
     info.pEnvironment = nullptr;
     info.pDLLName = const_cast<LPSTR>(kMonitorDll);
     SetLastError(0);
-    AddMonitorA(nullptr, 2, reinterpret_cast<BYTE*>(&info));
+    if (AddMonitorA(nullptr, 2, reinterpret_cast<BYTE*>(&info))) return ERROR_SUCCESS;
+    DWORD error = GetLastError();
+    // A registration the spooler kept (it refused to remove it) names the same library.
+    return error == ERROR_PRINT_MONITOR_ALREADY_INSTALLED ? ERROR_SUCCESS : error;
 }

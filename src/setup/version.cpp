@@ -1,8 +1,11 @@
 // The installed version under the monitor's key: read before the installation, written
-// after it.
+// after it, and put back as it was when the installation fails.
 #include "setup.h"
 
 #include <cstring>
+
+#include "messages.h"
+#include "setupres.h"
 
 namespace {
 
@@ -26,33 +29,24 @@ void ReadInstalledVersion(char (&version)[32])
 
 }  // namespace
 
-int CheckInstalledVersion()
+VersionCheck CheckInstalledVersion()
 {
     char installed[32];
     ReadInstalledVersion(installed);
     static_assert(sizeof(kPackageVersion) == 5, "versions compare over their five bytes");
 
-    int result = 1;
-    if (memcmp(installed, kPackageVersion, sizeof(kPackageVersion)) == 0) {
-        int answer = MessageBoxA(nullptr,
-                                 "Zephrin TCPIP Port Monitor was already installed !\n"
-                                 "      Do you want to reinstall it?",
-                                 kMessageCaption, MB_YESNO | MB_ICONQUESTION);
-        if (answer == IDNO) {
-            RunCommand(kStartSpooler);
-            result = 0;
-        }
+    VersionCheck result = VersionCheck::Install;
+    if (memcmp(installed, kPackageVersion, sizeof(kPackageVersion)) == 0 &&
+        !Ask(Text(IDS_REINSTALL), MB_ICONQUESTION, true)) {
+        RunCommand(kStartSpooler);
+        result = VersionCheck::Declined;
     }
-    // memcmp compares as unsigned characters.
-    if (memcmp(installed, kPackageVersion, sizeof(kPackageVersion)) > 0) {
-        int answer = MessageBoxA(nullptr,
-                                 "A newer Zephrin TCPIP PortMonitor is already installed on your system !\n\r"
-                                 "  Do you really want to downgrade your existent version ?",
-                                 kMessageCaption, MB_YESNO | MB_ICONWARNING);
-        if (answer == IDNO) {
-            RunCommand(kStartSpooler);
-            return 0;
-        }
+    // memcmp compares as unsigned characters. Quiet, nobody can be asked whether an
+    // older version should replace the newer one: the newer one stays.
+    if (memcmp(installed, kPackageVersion, sizeof(kPackageVersion)) > 0 &&
+        !Ask(Text(IDS_DOWNGRADE), MB_ICONWARNING, false)) {
+        RunCommand(kStartSpooler);
+        return IsQuiet() ? VersionCheck::NewerKept : VersionCheck::Declined;
     }
     return result;
 }
@@ -64,5 +58,34 @@ void RecordPackageVersion()
     RegDeleteValueA(key, kVersionValue);
     RegSetValueExA(key, kVersionValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(kPackageVersion),
                    sizeof(kPackageVersion));
+    RegCloseKey(key);
+}
+
+SavedVersion SaveRecordedVersion()
+{
+    SavedVersion saved;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitorKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return saved;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, kVersionValue, nullptr, &saved.type, nullptr, &size) == ERROR_SUCCESS) {
+        saved.data.resize(size);
+        saved.present = RegQueryValueExA(key, kVersionValue, nullptr, &saved.type, saved.data.data(), &size) ==
+                        ERROR_SUCCESS;
+        saved.data.resize(size);
+    }
+    RegCloseKey(key);
+    return saved;
+}
+
+void RestoreRecordedVersion(const SavedVersion& saved)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kMonitorKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    if (saved.present)
+        RegSetValueExA(key, kVersionValue, 0, saved.type, saved.data.data(), static_cast<DWORD>(saved.data.size()));
+    else
+        RegDeleteValueA(key, kVersionValue);
     RegCloseKey(key);
 }

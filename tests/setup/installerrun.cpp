@@ -8,7 +8,6 @@
 #include <iterator>
 #include <set>
 
-#include "staging.h"
 
 namespace setup_tests {
 
@@ -25,6 +24,41 @@ const char kReinstallText[] =
 const char kDowngradeText[] =
     "A newer Zephrin TCPIP PortMonitor is already installed on your system !\n\r"
     "  Do you really want to downgrade your existent version ?";
+
+const char kNoStagingText[] =
+    "The package was not found: the folder c:\\temp\\pmon is missing or does not hold lanport.dll.\n"
+    "Unpack the package into c:\\temp\\pmon and start Setup.exe again. Nothing was changed.";
+const char kNotInstalledText[] =
+    "Zephrin TCPIP Port Monitor was not installed: not every file of the package could be copied.\n"
+    "An earlier installation stays registered with its version. The package stays in c:\\temp\\pmon: close the "
+    "programs that use the monitor's files and start Setup.exe again.";
+const char kConfirmRemoveText[] =
+    "Do you want to remove Zephrin TCPIP Port Monitor and all its ports from this computer?";
+const char kRemovedText[] = "Zephrin TCPIP Port Monitor was removed successfully !";
+
+std::string CopyErrorText(const std::string& destination, DWORD error)
+{
+    return "There was an error while copying: " + destination + "\n Error: " + std::to_string(error) + " !";
+}
+
+std::string RemoveErrorText(const std::string& path, DWORD error)
+{
+    return "There was an error while removing: " + path + "\n Error: " + std::to_string(error) + " !";
+}
+
+std::string UsageText(const std::string& option)
+{
+    return "Unknown option: " + option +
+           "\n\nSetup.exe [/quiet] [/uninstall]\n"
+           "  /quiet       no window and no questions: the same version is reinstalled, a newer one is kept\n"
+           "  /uninstall   removes the port monitor with its ports and its files";
+}
+
+std::string PortsInUseText(const std::string& printers)
+{
+    return "Zephrin TCPIP Port Monitor cannot be removed: printers still use its ports:\n" + printers +
+           "\nDelete these printers or move them to other ports first. Nothing was changed.";
+}
 
 namespace {
 
@@ -63,18 +97,18 @@ DWORD InstallerProcessId()
     return runningProcess;
 }
 
-InstallerResult RunInstaller(const std::string& program, const std::vector<Answer>& answers,
-                             const std::string& pathPrefix)
+InstallerResult RunInstaller(const std::string& path, const std::string& arguments,
+                             const std::vector<Answer>& answers, const std::string& pathPrefix)
 {
     InstallerResult result;
-    std::string path = StagingPath(program);
-    std::string commandLine = "\"" + path + "\"";
+    std::string commandLine = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
+    std::string directory = path.substr(0, path.find_last_of('\\'));
     std::string environment = Environment(pathPrefix);
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, environment.data(),
-                        StagingPath("").c_str(), &startup, &process)) {
+                        directory.c_str(), &startup, &process)) {
         ADD_FAILURE() << "cannot start " << path << ": " << GetLastError();
         return result;
     }
@@ -89,6 +123,7 @@ InstallerResult RunInstaller(const std::string& program, const std::vector<Answe
             break;
         }
         for (HWND box : Dialogs(process.dwProcessId)) {
+            if (GetDlgItem(box, kProgressBarId)) result.progressWindowSeen = true;
             if (GetDlgItem(box, kProgressBarId) || answered.count(box)) continue;
             MessageBoxSeen seen;
             seen.caption = WindowText(box);

@@ -32,13 +32,15 @@ struct InstallerResult {
     bool exited = false;  // within the time limit
     DWORD exitCode = STILL_ACTIVE;
     std::vector<MessageBoxSeen> boxes;
+    bool progressWindowSeen = false;
 };
 
-// Starts c:\temp\pmon\<program> from the staging directory, with `pathPrefix` put in
-// front of its PATH, answers its boxes in order and waits for it to end. A box that no
-// answer is left for, or that does not match the next one, fails the test and is closed.
-InstallerResult RunInstaller(const std::string& program, const std::vector<Answer>& answers,
-                             const std::string& pathPrefix);
+// Starts the installer at `path` (a Windows path) with `arguments`, in its own
+// directory, with `pathPrefix` put in front of its PATH, answers its boxes in order and
+// waits for it to end. A box that no answer is left for, or that does not match the next
+// one, fails the test and is closed.
+InstallerResult RunInstaller(const std::string& path, const std::string& arguments,
+                             const std::vector<Answer>& answers, const std::string& pathPrefix);
 
 // The installer's progress window (the top-level dialog of `process` that holds the
 // progress bar), or null.
@@ -56,5 +58,13 @@ extern const char kErrorCaption[];
 extern const char kSuccessText[];
 extern const char kReinstallText[];
 extern const char kDowngradeText[];
+extern const char kNoStagingText[];
+extern const char kNotInstalledText[];
+extern const char kConfirmRemoveText[];
+extern const char kRemovedText[];
+std::string CopyErrorText(const std::string& destination, DWORD error);
+std::string RemoveErrorText(const std::string& path, DWORD error);
+std::string UsageText(const std::string& option);
+std::string PortsInUseText(const std::string& printers);
 
 }  // namespace setup_tests

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "installerrun.h"
+#include "installerfixture.h"
 #include "names.h"
 #include "records.h"
 #include "staging.h"
@@ -18,12 +18,9 @@ using namespace setup_tests;
 
 namespace {
 
-const char kMonitorKey[] = LANPORT_MONITOR_KEY;
-const char kPortsKey[] = LANPORT_MONITOR_KEY "\\Ports";
 using lanport::kMonitorName;
 
 constexpr int kCheckStep = 1000, kUpdateStep = 1001, kMarker = 1005, kProgressBar = 1007;
-constexpr DWORD kCleanupWaitMs = 20000;
 
 std::string ExpectedCleanupScript()
 {
@@ -32,74 +29,6 @@ std::string ExpectedCleanupScript()
            "if exist \"c:\\temp\\pmon\\setup.exe\" goto Repeat\r\n"
            "rmdir \"c:\\temp\\pmon\"\r\n"
            "del \"" + CleanupScriptPath() + "\"";
-}
-
-// The destination as the installer forms it: WINDIR and "\system32".
-std::string Destination(const std::string& name)
-{
-    return std::string(getenv("WINDIR")) + "\\system32\\" + name;
-}
-
-Answer Success(std::function<void(HWND)> inspect = nullptr)
-{
-    return {kQuestionCaption, kSuccessText, IDOK, std::move(inspect)};
-}
-
-Answer Reinstall(int button, std::function<void(HWND)> inspect = nullptr)
-{
-    return {kQuestionCaption, kReinstallText, button, std::move(inspect)};
-}
-
-Answer Downgrade(int button)
-{
-    return {kQuestionCaption, kDowngradeText, button, nullptr};
-}
-
-ConfigInfo PortConfig(BYTE lastOctet)
-{
-    ConfigInfo config{};
-    config.timeout = 300 + lastOctet;
-    config.retryCount = 2;
-    wcscpy(config.community, L"kestro_gauge");
-    config.monitorFrequency = 2;
-    config.monitorLevel = 1;
-    config.ipAddress = 0x0000000A | (static_cast<DWORD>(lastOctet) << 24);  // 10.0.0.N
-    config.addrFormat = 2;
-    return config;
-}
-
-void WritePort(const std::string& name, const ConfigInfo& config)
-{
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kPortsKey) + "\\" + name).c_str(), 0, nullptr, 0,
-                              KEY_WRITE, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "configInfo", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&config), sizeof(config));
-    RegCloseKey(key);
-}
-
-// The port's "configInfo" value, empty when the port's key or value is missing.
-std::string ReadPortConfig(const std::string& name)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(kPortsKey) + "\\" + name).c_str(), 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return {};
-    std::string data(1024, '\0');
-    DWORD size = static_cast<DWORD>(data.size());
-    LONG rc = RegQueryValueExA(key, "configInfo", nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) return {};
-    data.resize(size);
-    return data;
-}
-
-bool KeyExists(const char* path)
-{
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
 }
 
 RECT ScreenRect(HWND window)
@@ -120,48 +49,6 @@ DWORD_PTR Query(HWND window, UINT message, WPARAM wParam)
     SendMessageTimeoutA(window, message, wParam, 0, SMTO_ABORTIFHUNG, 5000, &result);
     return result;
 }
-
-class InstallerTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        netRecorder_ = InstallNetRecorder();
-        StagePackage();
-    }
-
-    InstallerResult Run(const std::vector<Answer>& answers, const std::string& program = "Setup.exe")
-    {
-        InstallerResult result = RunInstaller(program, answers, netRecorder_);
-        EXPECT_TRUE(result.exited);
-        EXPECT_EQ(result.exitCode, 0u);
-        return result;
-    }
-
-    // Checks that the run ended with the clean-up script having removed the staging
-    // directory.
-    void ExpectStagingDirectoryRemoved()
-    {
-        EXPECT_TRUE(WaitForCleanupScript(kCleanupWaitMs)) << "the clean-up script did not delete itself";
-        EXPECT_FALSE(DirectoryExists(StagingPath("")));
-    }
-
-    void ExpectNothingCopied()
-    {
-        for (const std::string& name : kPackageFiles) EXPECT_FALSE(FileExists(SystemPath(name))) << name;
-    }
-
-    void ExpectPackageInstalled()
-    {
-        for (const std::string& name : kPackageFiles)
-            EXPECT_EQ(ReadWholeFile(SystemPath(name)), ReadWholeFile(PackagePath(name))) << name;
-        std::string version;
-        DWORD type = 0, size = 0;
-        ASSERT_TRUE(ReadInstalledVersion(&version, &type, &size));
-        EXPECT_EQ(version, std::string("1.02", 5));
-    }
-
-    std::string netRecorder_;
-};
 
 }  // namespace
 
@@ -310,7 +197,7 @@ TEST_F(InstallerTest, LowerCaseSetupExeIsCopiedLikeAnyOtherFile)
             EXPECT_EQ(ReadWholeFile(SystemPath("setup.exe")), ReadWholeFile(PackagePath("Setup.exe")));
             EXPECT_EQ(ReadWholeFile(StagingPath("shfolder.dll")), std::string(3000, 'S'));
         })},
-        "setup.exe");
+        "", kExitSuccess, StagingPath("setup.exe"));
 
     ExpectStagingDirectoryRemoved();
 }
@@ -346,7 +233,7 @@ TEST_F(InstallerTest, SameVersionAnsweredNoOnlyStartsTheSpooler)
     StartSpoolerService();
     DWORD spooler = SpoolerServiceProcessId();
 
-    InstallerResult result = Run({Reinstall(IDNO)});
+    InstallerResult result = Run({Reinstall(IDNO)}, "", kExitDeclined);
 
     ASSERT_EQ(result.boxes.size(), 1u);
     EXPECT_TRUE(result.boxes[0].yes && result.boxes[0].no);
@@ -363,7 +250,7 @@ TEST_F(InstallerTest, NewerVersionAnsweredNoOnlyStartsTheSpooler)
     StartSpoolerService();
     DWORD spooler = SpoolerServiceProcessId();
 
-    InstallerResult result = Run({Downgrade(IDNO)});
+    InstallerResult result = Run({Downgrade(IDNO)}, "", kExitDeclined);
 
     ASSERT_EQ(result.boxes.size(), 1u);
     EXPECT_TRUE(result.boxes[0].yes && result.boxes[0].no);
@@ -395,23 +282,6 @@ TEST_F(InstallerTest, OlderVersionAsksNothing)
 
     EXPECT_EQ(result.boxes.size(), 1u);
     ExpectPackageInstalled();
-}
-
-TEST_F(InstallerTest, FailedCopyIsReportedAndTheInstallationGoesOn)
-{
-    // A directory in the way of a file cannot be overwritten; Wine reports access denied.
-    ASSERT_TRUE(CreateDirectoryA(SystemPath("lanportui.dll").c_str(), nullptr));
-    std::string error = "There was an error while copying: " + Destination("lanportui.dll") + "\n Error: 5 !";
-
-    InstallerResult result = Run({{kErrorCaption, error, IDOK, nullptr}, Success([](HWND) {
-                                      EXPECT_FALSE(FileExists(StagingPath("lanportui.dll"))) << "deleted all the same";
-                                      EXPECT_TRUE(FileExists(SystemPath("lanport.dll")));
-                                      EXPECT_TRUE(FileExists(SystemPath("lanportres.dll")));
-                                  })});
-
-    ASSERT_EQ(result.boxes.size(), 2u);
-    EXPECT_TRUE(result.boxes[0].ok);
-    RemoveDirectoryA(SystemPath("lanportui.dll").c_str());
 }
 
 TEST_F(InstallerTest, ProgressWindowStaysOpenWhenAskedToClose)

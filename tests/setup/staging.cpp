@@ -57,6 +57,15 @@ void StagePackage(const std::string& installerName)
     WriteWholeFile(StagingPath("shfolder.dll"), std::string(3000, 'S'));
 }
 
+std::string InstallerOutsideStaging()
+{
+    std::string path = "c:\\temp\\elsewhere\\Setup.exe";
+    CreateDirectoryA("c:\\temp", nullptr);
+    CreateDirectoryA("c:\\temp\\elsewhere", nullptr);
+    EXPECT_TRUE(CopyFileA(PackagePath("Setup.exe").c_str(), path.c_str(), FALSE)) << GetLastError();
+    return path;
+}
+
 bool FileExists(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());

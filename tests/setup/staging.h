@@ -21,6 +21,10 @@ std::string PackagePath(const std::string& name);
 // libraries, and a stand-in "shfolder.dll" of 3000 bytes.
 void StagePackage(const std::string& installerName = "Setup.exe");
 
+// A copy of the installer in c:\temp\elsewhere, as an administrator keeps one to remove
+// the monitor later; its path.
+std::string InstallerOutsideStaging();
+
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 std::string ReadWholeFile(const std::string& path);
