@@ -54,18 +54,6 @@ JsonValue jsonOutput(const CtlRun& run)
     return value;
 }
 
-// A port whose every field differs from the defaults, so that a field lost or reset shows.
-ConfigInfo unusualConfig(DWORD ipAddress)
-{
-    ConfigInfo config = testing_support::DefaultConfig(ipAddress);
-    config.timeout = 77;
-    config.retryCount = 5;
-    wcscpy(config.community, L"old community");
-    config.monitorFrequency = 9;
-    config.trapPort = 162;
-    config.monitorLevel = 7;
-    return config;
-}
 
 class CtlUsageTest : public CtlTest {
 protected:
@@ -395,7 +383,7 @@ const SetCase kSetCases[] = {
 TEST_F(CtlTest, SetChangesTheGivenFieldsAndKeepsEveryOther)
 {
     for (const SetCase& c : kSetCases) {
-        const ConfigInfo before = unusualConfig(ipv4(10, 1, 2, 3));
+        const ConfigInfo before = UnusualConfig(ipv4(10, 1, 2, 3));
         writePort(kLanportMonitor, L"Zephrin:10.1.2.3", before);
         std::vector<std::wstring> arguments{L"set", L"zephrin:10.1.2.3"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
@@ -444,9 +432,9 @@ const BadSetCase kBadSetCases[] = {
 
 TEST_F(CtlTest, SetRefusesBadValuesWithTheirExitStatusAndChangesNothing)
 {
-    const ConfigInfo before = unusualConfig(ipv4(10, 1, 2, 3));
+    const ConfigInfo before = UnusualConfig(ipv4(10, 1, 2, 3));
     writePort(kLanportMonitor, L"Zephrin:10.1.2.3", before);
-    writePort(kLanportMonitor, L"office", unusualConfig(ipv4(10, 1, 2, 4)));
+    writePort(kLanportMonitor, L"office", UnusualConfig(ipv4(10, 1, 2, 4)));
     for (const BadSetCase& c : kBadSetCases) {
         std::vector<std::wstring> arguments{L"set", L"Zephrin:10.1.2.3"};
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
@@ -474,7 +462,7 @@ const std::wstring kJsonNames[] = {L"Zephrin:10.1.2.3", L"say \"hi\"", L"tab\the
 TEST_F(CtlTest, ListAndShowAsJsonCarryEveryNameExactly)
 {
     BYTE last = 3;
-    for (const std::wstring& name : kJsonNames) writePort(kLanportMonitor, name, unusualConfig(ipv4(10, 1, 2, last++)));
+    for (const std::wstring& name : kJsonNames) writePort(kLanportMonitor, name, UnusualConfig(ipv4(10, 1, 2, last++)));
 
     CtlRun run = Ctl({L"list", L"--json"});
     EXPECT_EQ(run.exitCode, 0u);
@@ -517,7 +505,7 @@ TEST_F(CtlTest, ListAndShowAsJsonCarryEveryNameExactly)
 // In a process of its own the monitor has printed nothing: every port is idle.
 TEST_F(CtlTest, StatusAsJsonCarriesEveryNameExactly)
 {
-    for (const std::wstring& name : kJsonNames) writePort(kLanportMonitor, name, unusualConfig(ipv4(10, 1, 2, 3)));
+    for (const std::wstring& name : kJsonNames) writePort(kLanportMonitor, name, UnusualConfig(ipv4(10, 1, 2, 3)));
     CtlRun run = Ctl({L"status", L"--json"});
     EXPECT_EQ(run.exitCode, 0u);
     JsonValue all = jsonOutput(run);

@@ -64,6 +64,18 @@ std::string CtlTest::add(const std::wstring& address, const std::wstring& name)
     return run.out.empty() ? "" : run.out[0];
 }
 
+ConfigInfo UnusualConfig(DWORD ipAddress)
+{
+    ConfigInfo config = testing_support::DefaultConfig(ipAddress);
+    config.timeout = 77;
+    config.retryCount = 5;
+    wcscpy(config.community, L"old community");
+    config.monitorFrequency = 9;
+    config.trapPort = 162;
+    config.monitorLevel = 7;
+    return config;
+}
+
 bool CtlTest::stored(const std::wstring& port, ConfigInfo* config)
 {
     return readPort(kLanportMonitor, port, config);

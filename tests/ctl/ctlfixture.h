@@ -40,6 +40,9 @@ protected:
     static std::vector<std::wstring> storedPorts();
 };
 
+// A port whose every field differs from the defaults, so that a field lost or reset shows.
+ConfigInfo UnusualConfig(DWORD ipAddress);
+
 // A command's lines, kept for the in-process tests.
 class RecordedOutput : public lanportctl::Output {
 public:

@@ -69,20 +69,6 @@ protected:
     RecordedOutput output;
 };
 
-ConfigInfo storedConfig()
-{
-    ConfigInfo config{};
-    config.timeout = 77;
-    config.retryCount = 5;
-    wcscpy(config.community, L"old");
-    config.monitorFrequency = 9;
-    config.trapPort = 162;
-    config.monitorLevel = 7;
-    config.ipAddress = ipv4(10, 1, 2, 3);
-    config.addrFormat = 2;
-    return config;
-}
-
 const char kRestricted[] = "lanportctl: the printer has been configured to not allow printing from this workstation";
 const char kPort2501[] = "lanportctl: port 2501 has been disabled on the printer";
 
@@ -204,7 +190,7 @@ TEST_F(CtlScriptedTest, AddressAndNameCheckFailuresCarryTheDialogsMeaning)
 TEST_F(CtlScriptedTest, SetWritesTheRecordThenTheCommunityByTheRunningAddress)
 {
     definePort(L"P1");
-    answerConfig(storedConfig(), L"10.1.2.3");
+    answerConfig(UnusualConfig(ipv4(10, 1, 2, 3)), L"10.1.2.3");
     acceptAddress(ipv4(10, 1, 2, 50), L"10.1.2.50");
     answerPortName(ERROR_SUCCESS, L"p1");
     EXPECT_EQ(run({L"set", L"P1", L"--community", L"fresh", L"--address", L"10.1.2.50", L"--timeout", L"30",
@@ -219,7 +205,7 @@ TEST_F(CtlScriptedTest, SetWritesTheRecordThenTheCommunityByTheRunningAddress)
     auto configured = sent<CfgPortRequest>(L"CfgPort");
     ASSERT_EQ(configured.size(), 1u);
     EXPECT_STREQ(configured[0].portName, L"P1");
-    ConfigInfo expected = storedConfig();
+    ConfigInfo expected = UnusualConfig(ipv4(10, 1, 2, 3));
     expected.ipAddress = ipv4(10, 1, 2, 50);
     expected.timeout = 30;
     expected.retryCount = 0;
@@ -239,7 +225,7 @@ TEST_F(CtlScriptedTest, SetRefusesACommunityWhenTheStoredAddressIsNotThePortsOwn
     for (const auto& [status, holder] : holders) {
         reset();
         definePort(L"P1");
-        answerConfig(storedConfig(), L"10.1.2.3");
+        answerConfig(UnusualConfig(ipv4(10, 1, 2, 3)), L"10.1.2.3");
         answerPortName(status, holder);
         EXPECT_EQ(run({L"set", L"P1", L"--timeout", L"30", L"--community", L"fresh"}), lanportctl::kExitRefused);
         EXPECT_EQ(output.errLines, Lines{"lanportctl: the community of port P1 cannot be changed now: the monitor "
@@ -267,7 +253,7 @@ TEST_F(CtlScriptedTest, SetReportsRefusedWritesAndWhatWasWrittenBefore)
     for (const Case& c : cases) {
         reset();
         definePort(L"P1");
-        answerConfig(storedConfig(), L"10.1.2.3");
+        answerConfig(UnusualConfig(ipv4(10, 1, 2, 3)), L"10.1.2.3");
         answerPortName(ERROR_SUCCESS, L"P1");
         answer(c.command, c.status, c.errRc);
         EXPECT_EQ(run({L"set", L"P1", L"--timeout", L"30", L"--community", L"fresh"}), lanportctl::kExitRefused);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "jobfixture.h"
+#include "utctime.h"
 #include "waituntil.h"
 
 using namespace testing_support;
@@ -12,18 +13,6 @@ namespace {
 
 const std::string kJob = "%!PS\n" + std::string(20 * 1024, 's');
 constexpr size_t kProbeAndHeader = 28 + 79;
-
-ULONGLONG ticksOf(const FILETIME& time)
-{
-    return static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-}
-
-ULONGLONG utcNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return ticksOf(now);
-}
 
 }  // namespace
 
@@ -37,7 +26,7 @@ TEST_F(PrintPathTest, StatusOfAPortThatNeverPrintedIsEmpty)
     EXPECT_EQ(status.pjlAnswered, 0u);
     EXPECT_EQ(status.lastPage, 0);
     EXPECT_EQ(status.lastReport, kPortReportNone);
-    EXPECT_EQ(ticksOf(status.lastReportTime), 0u);
+    EXPECT_EQ(TicksOf(status.lastReportTime), 0u);
     EXPECT_EQ(status.lastConnectionError, 0u);
 }
 
@@ -46,7 +35,7 @@ TEST_F(PrintPathTest, StatusFollowsTheJobFromItsStartToThePrintersEnd)
 {
     Station station = addStation(L"S1", {.pages = 3, .pageIntervalMs = 300});
     standin::DefineJob(300, L"RAW", 0);
-    ULONGLONG started = utcNow();
+    ULONGLONG started = UtcNow();
     ASSERT_TRUE(startDoc(station.handle, L"Office", 300));
     GetPortStatusReply status = portStatus(station.name);
     EXPECT_EQ(status.portFlags, kPortStatusOpen | kPortStatusBusy);
@@ -69,7 +58,7 @@ TEST_F(PrintPathTest, StatusFollowsTheJobFromItsStartToThePrintersEnd)
     EXPECT_EQ(portStatus(station.name).jobInProgress, 1u) << "EndDocPort has not come yet";
 
     ASSERT_TRUE(endDoc(station.handle));
-    ULONGLONG ended = utcNow();
+    ULONGLONG ended = UtcNow();
     status = portStatus(station.name);
     EXPECT_EQ(status.portFlags, kPortStatusOpen);
     EXPECT_EQ(status.jobInProgress, 0u);
@@ -77,8 +66,8 @@ TEST_F(PrintPathTest, StatusFollowsTheJobFromItsStartToThePrintersEnd)
     EXPECT_EQ(status.pjlAnswered, 1u);
     EXPECT_EQ(status.lastPage, 3);
     EXPECT_EQ(status.lastReport, kPortReportEnd);
-    EXPECT_GE(ticksOf(status.lastReportTime), started);
-    EXPECT_LE(ticksOf(status.lastReportTime), ended);
+    EXPECT_GE(TicksOf(status.lastReportTime), started);
+    EXPECT_LE(TicksOf(status.lastReportTime), ended);
     EXPECT_EQ(status.lastConnectionError, 0u);
 }
 
@@ -91,7 +80,7 @@ TEST_F(PrintPathTest, StatusOfANonPjlPrinterHasNoReports)
     EXPECT_EQ(status.jobInProgress, 0u);
     EXPECT_EQ(status.pjlAnswered, 0u);
     EXPECT_EQ(status.lastReport, kPortReportNone);
-    EXPECT_EQ(ticksOf(status.lastReportTime), 0u);
+    EXPECT_EQ(TicksOf(status.lastReportTime), 0u);
 }
 
 // The Winsock error of the job's connection: a refused connect, a reset in the middle of

@@ -16,8 +16,9 @@
 #include "portconfig.h"
 #include "portkeys.h"
 #include "printersim.h"
-#include "spoolerprinter.h"
 #include "records.h"
+#include "spoolerprinter.h"
+#include "utctime.h"
 #include "waituntil.h"
 
 namespace {
@@ -62,6 +63,15 @@ protected:
         return GetTickCount() - start;
     }
 
+    // The monitor's XCV handle, as an administration tool opens it; null when refused.
+    static HANDLE openMonitorXcv()
+    {
+        PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+        HANDLE xcv = nullptr;
+        const std::wstring name = std::wstring(L",XcvMonitor ") + kMonitorName;
+        return OpenPrinterW(const_cast<LPWSTR>(name.c_str()), &xcv, &admin) ? xcv : nullptr;
+    }
+
     SpoolerPrinter printer;
     std::wstring port;
 };
@@ -73,17 +83,6 @@ DWORD jobAllowanceMs(size_t bytes)
     return 10000 + static_cast<DWORD>((bytes / 4096 + 1) * 500) + 10000;
 }
 
-ULONGLONG ticksOf(const FILETIME& time)
-{
-    return static_cast<ULONGLONG>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-}
-
-ULONGLONG utcNow()
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    return ticksOf(now);
-}
 
 // The port's "GetPortStatus" reply through the spooler; *ok is false when the call or the
 // command failed.
@@ -176,10 +175,8 @@ TEST_F(WinePrintTest, SlowPortDeletedThroughXcvWhileItPrintsFinishesTheJob)
     printersim::Printer sim({.pages = 1});
     ASSERT_TRUE(sim.Start());
     install(sim);
-    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
-    HANDLE xcv = nullptr;
-    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>((std::wstring(L",XcvMonitor ") + kMonitorName).c_str()), &xcv, &admin))
-        << GetLastError();
+    HANDLE xcv = openMonitorXcv();
+    ASSERT_NE(xcv, nullptr) << GetLastError();
     // Twelve blocks: once the printer has the first, eleven pauses of 500 ms are left.
     constexpr size_t kBlock = 4096;
     std::string data = jobData(12 * kBlock);
@@ -228,16 +225,14 @@ TEST_F(WinePrintTest, SlowPortStatusFollowsAJobThroughWinesSpooler)
     printersim::Printer sim({.pages = 3, .pageIntervalMs = 2000});
     ASSERT_TRUE(sim.Start());
     install(sim);
-    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
-    HANDLE xcv = nullptr;
-    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>((std::wstring(L",XcvMonitor ") + kMonitorName).c_str()), &xcv, &admin))
-        << GetLastError();
+    HANDLE xcv = openMonitorXcv();
+    ASSERT_NE(xcv, nullptr) << GetLastError();
     bool ok = false;
     GetPortStatusReply status = portStatus(xcv, port, &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(status.jobInProgress, 0u);
     EXPECT_EQ(status.lastReport, kPortReportNone);
-    EXPECT_EQ(ticksOf(status.lastReportTime), 0u);
+    EXPECT_EQ(TicksOf(status.lastReportTime), 0u);
 
     // What the watcher saw while the job printed: the job in progress on a busy port, and
     // two pages one after the other.
@@ -267,14 +262,14 @@ TEST_F(WinePrintTest, SlowPortStatusFollowsAJobThroughWinesSpooler)
             seen.pjlAnswered = now.pjlAnswered;
         }
     });
-    ULONGLONG started = utcNow();
+    ULONGLONG started = UtcNow();
     DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport test"), nullptr, const_cast<LPWSTR>(L"RAW")};
     DWORD job = StartDocPrinterW(printer.handle(), 1, reinterpret_cast<BYTE*>(&doc));
     std::string data = jobData();
     DWORD written = 0;
     BOOL printed = job && WritePrinter(printer.handle(), data.data(), static_cast<DWORD>(data.size()), &written) &&
                    EndDocPrinter(printer.handle());
-    ULONGLONG ended = utcNow();
+    ULONGLONG ended = UtcNow();
     watcher.join();
     ASSERT_TRUE(printed) << GetLastError();
 
@@ -294,7 +289,7 @@ TEST_F(WinePrintTest, SlowPortStatusFollowsAJobThroughWinesSpooler)
     EXPECT_EQ(status.pjlAnswered, 1u);
     EXPECT_EQ(status.lastPage, 3);
     EXPECT_EQ(status.lastReport, kPortReportEnd);
-    EXPECT_GE(ticksOf(status.lastReportTime), started);
-    EXPECT_LE(ticksOf(status.lastReportTime), ended);
+    EXPECT_GE(TicksOf(status.lastReportTime), started);
+    EXPECT_LE(TicksOf(status.lastReportTime), ended);
     EXPECT_EQ(status.lastConnectionError, 0u);
 }
