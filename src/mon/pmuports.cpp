@@ -227,41 +227,40 @@ QelPort* FindPortEntryByName(LPCWSTR name)
 
 bool PortNameInTable(LPCWSTR name)
 {
-    if (!StartProtectedRead(&portListLock)) {
-        TRACE(TRC_ERROR, "lanportm: PortNameInTable: StartProtectedRead failed\n");
-        return true;
-    }
-    bool found = false;
-    for (QelPort* port = portList; port && !found; port = port->next) found = PortNamesEqual(port->portName, name);
-    EndProtectedRead(&portListLock);
-    return found;
+    return ReadingPortTable(
+        "PortNameInTable",
+        [name] {
+            for (QelPort* port = portList; port; port = port->next)
+                if (PortNamesEqual(port->portName, name)) return true;
+            return false;
+        },
+        true);
 }
 
 bool PortNameAtAddress(DWORD address, LPWSTR name, size_t chars)
 {
-    if (!StartProtectedRead(&portListLock)) {
-        TRACE(TRC_ERROR, "lanportm: PortNameAtAddress: StartProtectedRead failed\n");
-        return false;
-    }
-    QelPort* port = FindPortEntryByAddress(address);
-    if (port) {
-        wcsncpy(name, port->portName, chars - 1);
-        name[chars - 1] = L'\0';
-    }
-    EndProtectedRead(&portListLock);
-    return port != nullptr;
+    return ReadingPortTable(
+        "PortNameAtAddress",
+        [&] {
+            QelPort* port = FindPortEntryByAddress(address);
+            if (!port) return false;
+            wcsncpy(name, port->portName, chars - 1);
+            name[chars - 1] = L'\0';
+            return true;
+        },
+        false);
 }
 
 QelPort* HoldPortByName(LPCWSTR name)
 {
-    if (!StartProtectedRead(&portListLock)) {
-        TRACE(TRC_ERROR, "lanportm: HoldPortByName: StartProtectedRead failed\n");
-        return nullptr;
-    }
-    QelPort* port = FindPortEntryByName(name);
-    if (port) HoldPort(port);
-    EndProtectedRead(&portListLock);
-    return port;
+    return ReadingPortTable(
+        "HoldPortByName",
+        [name] {
+            QelPort* port = FindPortEntryByName(name);
+            if (port) HoldPort(port);
+            return port;
+        },
+        static_cast<QelPort*>(nullptr));
 }
 
 void HoldPort(QelPort* port)

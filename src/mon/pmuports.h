@@ -5,6 +5,7 @@
 
 #include "protlock.h"
 #include "records.h"
+#include "trace.h"
 
 struct QelJob;
 
@@ -117,6 +118,21 @@ bool PortNameInTable(LPCWSTR name);
 bool PortNameAtAddress(DWORD address, LPWSTR name, size_t chars);
 // Looks the name up under portListLock and takes a hold on the port found.
 QelPort* HoldPortByName(LPCWSTR name);
+
+// Runs `use` on the table under a read hold of portListLock and answers its result;
+// `fallback` when the hold cannot be had (traced, with `who` when given).
+template <class Use, class Result>
+Result ReadingPortTable(const char* who, Use use, Result fallback)
+{
+    if (!StartProtectedRead(&portListLock)) {
+        if (who) TRACE(TRC_ERROR, "lanportm: %s: StartProtectedRead failed\n", who);
+        else TRACE(TRC_ERROR, "lanportm: StartProtectedRead failed\n");
+        return fallback;
+    }
+    Result result = use();
+    EndProtectedRead(&portListLock);
+    return result;
+}
 void HoldPort(QelPort* port);
 void ReleasePort(QelPort* port);
 // Whether anything can still reach a record taken off its list.

@@ -78,20 +78,6 @@ CRITICAL_SECTION& changeSection()
     return instance.section;
 }
 
-// Runs `use` on the table under a read hold of portListLock; `fallback` when the hold
-// cannot be had.
-template <class Use, class Result>
-Result readingTable(Use use, Result fallback)
-{
-    if (!StartProtectedRead(&portListLock)) {
-        TRACE(TRC_ERROR, "lanportm: StartProtectedRead failed\n");
-        return fallback;
-    }
-    Result result = use();
-    EndProtectedRead(&portListLock);
-    return result;
-}
-
 }  // namespace
 
 PortChangeLock::PortChangeLock()
@@ -234,7 +220,7 @@ DWORD VerifyPortAddrServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
         status = ERROR_GEN_FAILURE;
     }
     if (status == ERROR_SUCCESS &&
-        readingTable([&] { return FindPortEntryByAddress(reply.ipAddress) != nullptr; }, true)) {
+        ReadingPortTable(nullptr, [&] { return FindPortEntryByAddress(reply.ipAddress) != nullptr; }, true)) {
         reply.errRc = kErrRcAddressUsed;
         status = ERROR_GEN_FAILURE;
     }
@@ -380,7 +366,7 @@ DWORD GetCommAccessServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD)
         memcpy(&reply, out, sizeof reply);
         reply.errRc = kErrRcSuccess;
         auto* name = reinterpret_cast<LPCWSTR>(in);
-        if (!readingTable([name] { return FindPortEntryByName(name) != nullptr; }, false)) {
+        if (!ReadingPortTable(nullptr, [name] { return FindPortEntryByName(name) != nullptr; }, false)) {
             TRACE(TRC_ERROR, "lanportm: Error - Port not found\n");
             reply.errRc = kErrRcPortNotFound;
             status = ERROR_UNKNOWN_PORT;
@@ -415,7 +401,8 @@ DWORD GetPortConfigServer(PBYTE in, DWORD cbIn, PBYTE out, DWORD cbOut, PDWORD n
         memcpy(&reply, out, sizeof reply);
         reply.errRc = kErrRcSuccess;
         auto* name = reinterpret_cast<LPCWSTR>(in);
-        bool found = readingTable(
+        bool found = ReadingPortTable(
+            nullptr,
             [&] {
                 QelPort* port = FindPortEntryByName(name);
                 if (port) reply.portFlags = port->flags;
