@@ -27,6 +27,7 @@
 #include "garbage.h"
 #include "monitor.h"
 #include "monitorfixture.h"
+#include "pipedchild.h"
 #include "pmuports.h"
 #include "printersim.h"
 #include "standin_client.h"
@@ -65,55 +66,6 @@ int servePrinter()
     while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) && got > 0) {
     }
     return 0;
-}
-
-// The printer child; it stops when `input` is closed (also when this process ends).
-struct PrinterChild {
-    HANDLE process = nullptr;
-    HANDLE input = nullptr;
-    DWORD ipAddress = 0;
-};
-
-bool startPrinter(PrinterChild* child)
-{
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, outRead, outWrite;
-    if (!CreatePipe(&inRead, &inWrite, &inherit, 0)) return false;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0)) return false;
-    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    WCHAR program[MAX_PATH];
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(program) + L"\" --printer";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION info{};
-    BOOL started = CreateProcessW(program, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &startup, &info);
-    CloseHandle(inRead);
-    CloseHandle(outWrite);
-    if (!started) return false;
-    CloseHandle(info.hThread);
-    child->process = info.hProcess;
-    child->input = inWrite;
-    std::string line;
-    char c;
-    DWORD got = 0;
-    while (ReadFile(outRead, &c, 1, &got, nullptr) && got == 1 && c != '\n') line += c;
-    CloseHandle(outRead);
-    child->ipAddress = static_cast<DWORD>(strtoul(line.c_str(), nullptr, 10));
-    return child->ipAddress != 0;
-}
-
-void stopPrinter(PrinterChild* child)
-{
-    CloseHandle(child->input);
-    WaitForSingleObject(child->process, 10000);
-    CloseHandle(child->process);
 }
 
 struct Footprint {
@@ -284,8 +236,13 @@ int main(int argc, char** argv)
         fprintf(stderr, "monitor did not start: %lu\n", GetLastError());
         return 1;
     }
-    PrinterChild printer;
-    if (!startPrinter(&printer)) {
+    // The printer runs in a child (this program with --printer), so that its sockets and
+    // threads are not counted; it prints its address and stops at the end of its input.
+    PipedChild printer;
+    const DWORD printerAddress = printer.Start(OwnProgram(), {L"--printer"})
+                                     ? static_cast<DWORD>(strtoul(printer.ReadLine().c_str(), nullptr, 10))
+                                     : 0;
+    if (printerAddress == 0) {
         fprintf(stderr, "the simulated printer did not start\n");
         return 1;
     }
@@ -293,7 +250,7 @@ int main(int argc, char** argv)
     const DWORD levels[2] = {6, 1};
     const wchar_t* names[2] = {L"Monitored", L"Plain"};
     for (int i = 0; i < 2; ++i) {
-        ConfigInfo config = DefaultConfig(printer.ipAddress);
+        ConfigInfo config = DefaultConfig(printerAddress);
         config.monitorLevel = levels[i];
         if (!CreatePortEntry(names[i], &config) ||
             !monitor->pfnOpenPort(nullptr, const_cast<LPWSTR>(names[i]), &ports[i])) {
@@ -319,7 +276,7 @@ int main(int argc, char** argv)
         met = runPhase("AddPort/DeletePort cycles", count, [&] { return addAndDeletePort(xcvHandle); }, &failed) && met;
     monitor->pfnXcvClosePort(xcvHandle);
     for (HANDLE port : ports) monitor->pfnClosePort(port);
-    stopPrinter(&printer);
+    printer.Stop();
     if (failed) return 1;
     printf("every after/before ratio <= 1.01: %s\n", met ? "yes" : "no");
     return 0;

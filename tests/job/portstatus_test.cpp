@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "jobfixture.h"
+#include "portstatuscheck.h"
 #include "utctime.h"
 #include "waituntil.h"
 
@@ -61,14 +62,7 @@ TEST_F(PrintPathTest, StatusFollowsTheJobFromItsStartToThePrintersEnd)
     ULONGLONG ended = UtcNow();
     status = portStatus(station.name);
     EXPECT_EQ(status.portFlags, kPortStatusOpen);
-    EXPECT_EQ(status.jobInProgress, 0u);
-    EXPECT_EQ(status.jobId, 300u) << "the last job";
-    EXPECT_EQ(status.pjlAnswered, 1u);
-    EXPECT_EQ(status.lastPage, 3);
-    EXPECT_EQ(status.lastReport, kPortReportEnd);
-    EXPECT_GE(TicksOf(status.lastReportTime), started);
-    EXPECT_LE(TicksOf(status.lastReportTime), ended);
-    EXPECT_EQ(status.lastConnectionError, 0u);
+    ExpectEndedJob(status, 300, 3, started, ended);
 }
 
 TEST_F(PrintPathTest, StatusOfANonPjlPrinterHasNoReports)

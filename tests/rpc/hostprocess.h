@@ -6,34 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "pipedchild.h"
+
 namespace rpctest {
 
-class HostProcess {
+class HostProcess : public testing_support::PipedChild {
 public:
-    HostProcess() = default;
-    ~HostProcess();
-    HostProcess(const HostProcess&) = delete;
-    HostProcess& operator=(const HostProcess&) = delete;
-
-    // Starts "rpchost <arguments>" in the current directory; false when it cannot start.
+    // Starts "rpchost <arguments>"; false when it cannot start.
     bool Start(const std::vector<std::wstring>& arguments);
-    // The next line the host printed, without its line end; empty when the host ended or
-    // printed nothing within the time allowed.
-    std::string ReadLine(DWORD timeoutMs = 30000);
-    void Send(const std::string& line);
-    // Waits for the host to end by itself; its exit code, or STILL_ACTIVE.
-    DWORD WaitForExit(DWORD timeoutMs);
-    // Tells the host to end and waits for it; its exit code, or STILL_ACTIVE.
-    DWORD Stop();
-    bool Running() const { return process_ != nullptr; }
     // The pipe a serving host said the endpoint mapper leads to.
     const std::string& Endpoint() const { return endpoint_; }
 
 private:
-    HANDLE process_ = nullptr;
-    HANDLE input_ = nullptr;   // the host's stdin, our end
-    HANDLE output_ = nullptr;  // the host's stdout, our end
-    std::string pending_;
     std::string endpoint_;
 
     friend bool StartServing(HostProcess&, const std::vector<std::wstring>&, std::string*);
