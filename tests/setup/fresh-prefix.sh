@@ -51,17 +51,24 @@ copy)
 run)
   prefix=$4
   shift 4
+  # Each step's end, in seconds from the start: a test that runs out of time shows where
+  # the time went.
+  step() { echo "fresh-prefix: $1 at ${SECONDS}s" >&2; }
   copy_template "$prefix"
+  step copied
   export WINEPREFIX=$prefix WINEDEBUG=-all
   # The persistent server must not hold the test's output open either.
   wineserver -p </dev/null >/dev/null 2>&1
   # The first program in a prefix starts Wine's services, which would otherwise keep
   # the test's output open after it has ended.
   "$loader" cmd /c exit </dev/null >/dev/null 2>&1
+  step started
   status=0
   "$loader" "$@" || status=$?
+  step "test ended ($status)"
   wineserver -k </dev/null >/dev/null 2>&1 || true
   timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
+  step "server ended"
   # A passing test's prefix has nothing more to tell.
   [ "$status" -ne 0 ] || rm -rf "$prefix"
   exit "$status"

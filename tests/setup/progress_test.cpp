@@ -17,8 +17,32 @@ protected:
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
         CreateProgressWindow(GetModuleHandleA(nullptr));
-        window_ = FindWindowA("#32770", "Zephrin TCP/IP Port Monitor");
+        window_ = ThisThreadsWindow("Zephrin TCP/IP Port Monitor");
         ASSERT_NE(window_, nullptr);
+    }
+
+    // This thread's dialog of that title: the other test programs of the prefix show
+    // theirs on the same desktop.
+    struct Search {
+        const char* title;
+        HWND found;
+    };
+    static BOOL CALLBACK Match(HWND window, LPARAM context)
+    {
+        auto* search = reinterpret_cast<Search*>(context);
+        char className[16]{};
+        char text[64]{};
+        GetClassNameA(window, className, sizeof(className));
+        GetWindowTextA(window, text, sizeof(text));
+        if (lstrcmpA(className, "#32770") != 0 || lstrcmpA(text, search->title) != 0) return TRUE;
+        search->found = window;
+        return FALSE;
+    }
+    static HWND ThisThreadsWindow(const char* title)
+    {
+        Search search{title, nullptr};
+        EnumThreadWindows(GetCurrentThreadId(), Match, reinterpret_cast<LPARAM>(&search));
+        return search.found;
     }
 
     HWND Control(int id) { return GetDlgItem(window_, id); }

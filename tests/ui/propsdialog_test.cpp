@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 
 #include "scriptedfixture.h"
 
@@ -244,12 +243,20 @@ TEST_F(PropsDialogTest, CfgPortAnswersBringTheirMessagesAndFail)
 
 namespace {
 
-// Refuses every window this thread creates while it lives, as a desktop that cannot
-// give the dialog a window does.
+// When asked to, refuses every window this thread creates while it lives, as a desktop
+// that cannot give the dialog a window does.
 class RefusedWindows {
 public:
-    RefusedWindows() : hook_(SetWindowsHookExW(WH_CBT, refuse, nullptr, GetCurrentThreadId())) {}
-    ~RefusedWindows() { UnhookWindowsHookEx(hook_); }
+    explicit RefusedWindows(bool refuse)
+        : hook_(refuse ? SetWindowsHookExW(WH_CBT, RefusedWindows::refuse, nullptr, GetCurrentThreadId()) : nullptr)
+    {
+    }
+    ~RefusedWindows()
+    {
+        if (hook_) {
+            UnhookWindowsHookEx(hook_);
+        }
+    }
     RefusedWindows(const RefusedWindows&) = delete;
     RefusedWindows& operator=(const RefusedWindows&) = delete;
     bool active() const { return hook_ != nullptr; }
@@ -286,16 +293,17 @@ TEST_F(PropsDialogTest, EntriesFailWithTheErrorWhenNoDialogCanBeShown)
     for (const auto& c : cases) {
         reset();
         answerConfig(fetched, L"10.0.0.5");
-        std::optional<RefusedWindows> refused;
-        if (c.refuseWindows) {
-            ASSERT_TRUE(refused.emplace().active());
+        BOOL result;
+        DWORD error;
+        {
+            RefusedWindows refused(c.refuseWindows);
+            ASSERT_EQ(refused.active(), c.refuseWindows) << c.what;
+            HWND parent = c.owner ? c.owner : owner.hwnd();
+            SetLastError(ERROR_SUCCESS);
+            result = c.configureEntry ? ui.table()->pfnConfigurePortUI(nullptr, parent, kPort)
+                                      : ui.table()->pfnAddPortUI(nullptr, parent, kScriptedMonitor, nullptr);
+            error = GetLastError();
         }
-        HWND parent = c.owner ? c.owner : owner.hwnd();
-        SetLastError(ERROR_SUCCESS);
-        BOOL result = c.configureEntry ? ui.table()->pfnConfigurePortUI(nullptr, parent, kPort)
-                                       : ui.table()->pfnAddPortUI(nullptr, parent, kScriptedMonitor, nullptr);
-        DWORD error = GetLastError();
-        refused.reset();
         EXPECT_FALSE(result) << c.what;
         EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS)) << c.what;
         if (c.owner) {
