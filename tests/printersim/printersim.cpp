@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace printersim {
 
@@ -54,6 +56,20 @@ constexpr int kReadSize = 64 * 1024;
 constexpr size_t kMaxLine = 4096;
 
 // 127.0.0.1 .. 127.0.0.254 in network byte order, or 0.
+// The N of the 127.0.0.N that Start may take when no address is given.
+std::pair<int, int> addressRange()
+{
+    char text[16]{};
+    DWORD length = GetEnvironmentVariableA("PRINTERSIM_ADDRESSES", text, sizeof(text));
+    int first = 0;
+    int last = 0;
+    if (length > 0 && length < sizeof(text) && sscanf(text, "%d-%d", &first, &last) == 2 && first >= 2 &&
+        first <= last && last <= 250) {
+        return {first, last};
+    }
+    return {2, 99};
+}
+
 DWORD loopbackAddress(const std::string& dotted)
 {
     DWORD address = inet_addr(dotted.c_str());
@@ -206,7 +222,8 @@ bool Printer::Start(int* error)
     if (!options_.address.empty()) {
         bound = tryAddress(options_.address);
     } else {
-        for (int n = 2; n <= 250 && !bound; ++n) bound = tryAddress("127.0.0." + std::to_string(n));
+        auto [first, last] = addressRange();
+        for (int n = first; n <= last && !bound; ++n) bound = tryAddress("127.0.0." + std::to_string(n));
     }
     if (!bound) {
         if (error) *error = lastError;

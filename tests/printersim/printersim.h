@@ -57,9 +57,11 @@ enum class Reports {
 };
 
 struct Options {
-    // A loopback address, never anything else. Empty: Start takes the first 127.0.0.N,
-    // N from 2 up to 250, whose port is free, so tests running in parallel each get
-    // their own printer.
+    // A loopback address, never anything else. Empty: Start takes the first 127.0.0.N
+    // whose port is free, so tests running in parallel each get their own printer; N
+    // from 2 up to 99, or in the range "FIRST-LAST" that the environment variable
+    // PRINTERSIM_ADDRESSES gives (a test in a Wine prefix of its own, whose printers
+    // no test of another prefix may take while its monitor may still call them).
     std::string address;
     unsigned short port = 9100;
     bool pjl = true;           // false: a printer that never answers anything

@@ -448,6 +448,33 @@ TEST_F(PrinterSimTest, PrintersWithoutAddressGetDifferentOnes)
     EXPECT_EQ(error, WSAEADDRINUSE) << "an address is never shared";
 }
 
+// A test in a prefix of its own gives its printers a range of addresses of their own;
+// a range that is not one leaves them in the shared one.
+TEST_F(PrinterSimTest, PrintersWithoutAddressStayInTheRangeTheEnvironmentGives)
+{
+    char saved[32]{};
+    DWORD savedLength = GetEnvironmentVariableA("PRINTERSIM_ADDRESSES", saved, sizeof(saved));
+    struct Case {
+        const char* range;
+        int first, last;
+    } cases[] = {{"250-250", 250, 250}, {"100-99", 2, 99}, {"1-5", 2, 99}, {"x", 2, 99}};
+    for (const auto& c : cases) {
+        SetEnvironmentVariableA("PRINTERSIM_ADDRESSES", c.range);
+        Printer printer({});
+        ASSERT_TRUE(printer.Start()) << c.range;
+        int n = std::stoi(printer.address().substr(printer.address().rfind('.') + 1));
+        EXPECT_GE(n, c.first) << c.range;
+        EXPECT_LE(n, c.last) << c.range;
+        if (c.first == c.last) {
+            Printer second({});
+            int error = 0;
+            EXPECT_FALSE(second.Start(&error)) << "the range is full";
+            EXPECT_EQ(error, WSAEADDRINUSE);
+        }
+    }
+    SetEnvironmentVariableA("PRINTERSIM_ADDRESSES", savedLength ? saved : nullptr);
+}
+
 TEST_F(PrinterSimTest, ListensOnLoopbackOnly)
 {
     for (const char* address : {"192.0.2.1", "127.0.1.5", "0.0.0.0", "localhost"}) {

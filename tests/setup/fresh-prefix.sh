@@ -54,6 +54,21 @@ run)
   # Each step's end, in seconds from the start: a test that runs out of time shows where
   # the time went.
   step() { echo "fresh-prefix: $1 at ${SECONDS}s" >&2; }
+  # Tests in prefixes of their own run beside each other, and a monitor may call its
+  # printer's address after the printer stopped listening: each test holds ten
+  # addresses of its own for its length (released when this script and the prefix's
+  # server end), which the shared prefix's printers never take.
+  slots=$(dirname "$prefix")/.printer-slots
+  mkdir -p "$slots"
+  for k in $(seq 0 14); do
+    exec {slot}>"$slots/$k"
+    if flock -n "$slot"; then
+      export PRINTERSIM_ADDRESSES="$((100 + 10 * k))-$((109 + 10 * k))"
+      break
+    fi
+    exec {slot}>&-
+  done
+  [ -n "${PRINTERSIM_ADDRESSES:-}" ] || { echo "fresh-prefix: no free printer addresses" >&2; exit 1; }
   copy_template "$prefix"
   step copied
   export WINEPREFIX=$prefix WINEDEBUG=-all
