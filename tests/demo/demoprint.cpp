@@ -6,31 +6,9 @@
 #include <string>
 
 #include "demotool.h"
+#include "spoolerprinter.h"
 
 namespace {
-
-constexpr wchar_t kDriver[] = L"lanport demo driver";
-
-std::wstring systemFile(const wchar_t* name)
-{
-    wchar_t dir[MAX_PATH] = L"";
-    GetSystemDirectoryW(dir, MAX_PATH);
-    return std::wstring(dir) + L"\\" + name;
-}
-
-// Wine's PostScript driver: any driver does for RAW jobs.
-bool addDriver()
-{
-    std::wstring driverFile = systemFile(L"wineps.drv");
-    DRIVER_INFO_3W driver{};
-    driver.cVersion = 3;
-    driver.pName = const_cast<LPWSTR>(kDriver);
-    driver.pDriverPath = driverFile.data();
-    driver.pDataFile = driverFile.data();
-    driver.pConfigFile = driverFile.data();
-    return AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver),
-                               APD_COPY_ALL_FILES | APD_COPY_FROM_DIRECTORY);
-}
 
 std::string narrow(const wchar_t* text)
 {
@@ -65,31 +43,20 @@ int PrintFile(const std::wstring& printerName, const std::wstring& port, const s
         fprintf(stderr, "demotool: cannot read %s\n", narrow(file.c_str()).c_str());
         return 1;
     }
-    if (!addDriver() && GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED) {
-        fprintf(stderr, "demotool: cannot add the printer driver (error %lu)\n", GetLastError());
-        return 1;
-    }
-    PRINTER_INFO_2W info{};
-    info.pPrinterName = const_cast<LPWSTR>(printerName.c_str());
-    info.pPortName = const_cast<LPWSTR>(port.c_str());
-    info.pDriverName = const_cast<LPWSTR>(kDriver);
-    info.pPrintProcessor = const_cast<LPWSTR>(L"winprint");
-    info.pDatatype = const_cast<LPWSTR>(L"RAW");
-    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-    if (!printer) {
+    // A printer that failed its job goes again with this process.
+    testing_support::SpoolerPrinter printer;
+    if (DWORD error = printer.add(printerName, port)) {
         fprintf(stderr, "demotool: cannot add printer \"%s\" on port %s (error %lu)\n",
-                narrow(printerName.c_str()).c_str(), narrow(port.c_str()).c_str(), GetLastError());
+                narrow(printerName.c_str()).c_str(), narrow(port.c_str()).c_str(), error);
         return 1;
     }
     printf("printer \"%s\" added on port %s\n", narrow(printerName.c_str()).c_str(), narrow(port.c_str()).c_str());
 
     DOC_INFO_1W doc{const_cast<LPWSTR>(L"lanport demo job"), nullptr, const_cast<LPWSTR>(L"RAW")};
     DWORD written = 0;
-    DWORD jobId = StartDocPrinterW(printer, 1, reinterpret_cast<BYTE*>(&doc));
+    DWORD jobId = StartDocPrinterW(printer.handle(), 1, reinterpret_cast<BYTE*>(&doc));
     if (!jobId) {
         fprintf(stderr, "demotool: StartDocPrinter failed (error %lu)\n", GetLastError());
-        ClosePrinter(printer);
         return 1;
     }
     printf("spooler: job %lu started\n", jobId);
@@ -101,16 +68,15 @@ int PrintFile(const std::wstring& printerName, const std::wstring& port, const s
         // Wine's spooler runs the job inside EndDocPrinter, on this thread; the watch
         // asks the monitor meanwhile, and has ended at the end of this block.
         StatusWatch watch(port);
-        ok = WritePrinter(printer, data.data(), static_cast<DWORD>(data.size()), &written) && written == data.size();
+        ok = WritePrinter(printer.handle(), data.data(), static_cast<DWORD>(data.size()), &written) && written == data.size();
         error = ok ? 0 : GetLastError();
         // Ends the document also after a failed write, so the spooler lets the job go.
-        if (!EndDocPrinter(printer) && ok) {
+        if (!EndDocPrinter(printer.handle()) && ok) {
             ok = false;
             error = GetLastError();
         }
     }
     if (!ok) {
-        ClosePrinter(printer);
         fprintf(stderr, "demotool: printing failed (error %lu)\n", error);
         return 1;
     }
@@ -118,7 +84,7 @@ int PrintFile(const std::wstring& printerName, const std::wstring& port, const s
            static_cast<double>(GetTickCount() - start) / 1000.0);
     // The monitor keeps the last job's status while the printer stays on its port.
     ShowPortStatus(port, "after the job");
-    ClosePrinter(printer);
+    printer.keep();
     return 0;
 }
 

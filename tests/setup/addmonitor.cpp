@@ -2,19 +2,16 @@
 // installation would have: Wine's spooler runs in its caller's process, and the monitor,
 // once loaded, stays loaded and keeps its library files in use.
 #include <windows.h>
-#include <winspool.h>
 
 #include <cstdio>
 
-#include "names.h"
+#include "installedmonitor.h"
 
 int main()
 {
-    MONITOR_INFO_2W info{};
-    info.pName = const_cast<LPWSTR>(lanport::kMonitorName);
-    info.pDLLName = const_cast<LPWSTR>(lanport::kMonitorDll);
-    if (!AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) {
-        fprintf(stderr, "AddMonitorW failed: %lu\n", GetLastError());
+    DWORD error = testing_support::RegisterMonitor();
+    if (error != ERROR_SUCCESS) {
+        fprintf(stderr, "AddMonitorW failed: %lu\n", error);
         return 1;
     }
     return 0;

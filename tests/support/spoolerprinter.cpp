@@ -35,6 +35,12 @@ void SpoolerPrinter::remove()
     handle_ = nullptr;
 }
 
+void SpoolerPrinter::keep()
+{
+    if (handle_) ClosePrinter(handle_);
+    handle_ = nullptr;
+}
+
 DWORD SpoolerPrinter::add(const std::wstring& name, const std::wstring& port)
 {
     if (DWORD error = addDriver()) return error;

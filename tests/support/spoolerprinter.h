@@ -23,6 +23,8 @@ public:
     DWORD add(const std::wstring& name, const std::wstring& port);
     // Deletes the printer, if one was added.
     void remove();
+    // Closes the handle and leaves the printer in the spooler, for a later process.
+    void keep();
     HANDLE handle() const { return handle_; }
     // One RAW job, which Wine's spooler runs inside EndDocPrinter; false at the first
     // step that fails (or writes short), with the step's error as the last error.
