@@ -3,6 +3,8 @@
 
 #include <thread>
 
+#include "startchild.h"
+
 namespace testing_support {
 
 namespace {
@@ -58,8 +60,7 @@ ChildResult RunChild(const std::wstring& program, const std::vector<std::wstring
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION info{};
-    result.started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                    &startup, &info);
+    result.started = StartChild(program.c_str(), command.data(), &startup, &info);
     // Our copies of the write ends go, so that the reads end with the child.
     CloseHandle(outWrite);
     CloseHandle(errWrite);

@@ -1,5 +1,7 @@
 #include "pipedchild.h"
 
+#include "startchild.h"
+
 namespace testing_support {
 
 namespace {
@@ -35,8 +37,7 @@ bool PipedChild::Start(const std::wstring& program, const std::vector<std::wstri
     startup.hStdOutput = childOutput;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info{};
-    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &startup, &info);
+    BOOL started = StartChild(nullptr, command.data(), &startup, &info);
     CloseHandle(childInput);
     CloseHandle(childOutput);
     if (!started) return false;
