@@ -24,7 +24,11 @@ bool PipedChild::Start(const std::wstring& program, const std::vector<std::wstri
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE childInput = nullptr, childOutput = nullptr;
     if (!CreatePipe(&childInput, &input_, &inherit, 0)) return false;
-    if (!CreatePipe(&output_, &childOutput, &inherit, 0)) return false;
+    if (!CreatePipe(&output_, &childOutput, &inherit, 0)) {
+        closeHandle(childInput);
+        closeHandle(input_);
+        return false;
+    }
     SetHandleInformation(input_, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0);
 
@@ -40,7 +44,12 @@ bool PipedChild::Start(const std::wstring& program, const std::vector<std::wstri
     BOOL started = StartChild(nullptr, command.data(), &startup, &info);
     CloseHandle(childInput);
     CloseHandle(childOutput);
-    if (!started) return false;
+    if (!started) {
+        // Our pipe ends go too: Stop has nothing to stop.
+        closeHandle(input_);
+        closeHandle(output_);
+        return false;
+    }
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     return true;
