@@ -18,7 +18,7 @@ case $1 in
     "$loader" cmd /c exit </dev/null >/dev/null 2>&1
     ;;
   stop)
-    WINEPREFIX=$2 wineserver -k 2>/dev/null || true
+    "$root/scripts/wine-stop" "$2"
     ;;
   *)
     echo "rpc-prefix.sh: unknown command $1" >&2

@@ -26,7 +26,7 @@ copy_template() {
   local prefix=$1
   [ -f "$stamp" ] || { echo "fresh-prefix: no template prefix in $template" >&2; exit 2; }
   if [ -d "$prefix" ]; then
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+    "$here/../../scripts/wine-stop" "$prefix"
     rm -rf "$prefix"
   fi
   mkdir -p "$(dirname "$prefix")"
@@ -81,9 +81,8 @@ run)
   status=0
   "$loader" "$@" || status=$?
   step "test ended ($status)"
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  timeout 30 wineserver -w </dev/null >/dev/null 2>&1 || true
-  step "server ended"
+  "$here/../../scripts/wine-stop" "$prefix" || status=1
+  step "prefix ended"
   # A passing test's prefix has nothing more to tell.
   [ "$status" -ne 0 ] || rm -rf "$prefix"
   exit "$status"
