@@ -79,7 +79,7 @@ run)
   "$loader" cmd /c exit </dev/null >/dev/null 2>&1
   step started
   status=0
-  "$loader" "$@" || status=$?
+  "$here/../support/wine-run" "$loader" "$@" || status=$?
   step "test ended ($status)"
   "$here/../../scripts/wine-stop" "$prefix" || status=1
   step "prefix ended"

@@ -1,22 +1,10 @@
 #include "tracefiles.h"
 
 #include <cstdio>
-#include <regex>
 
 #include "trace.h"
 
 namespace testing_support {
-
-namespace {
-
-// " 1234 14:03:07.045 " then the indentation blanks and the message.
-const std::regex& lineShape()
-{
-    static const std::regex shape(R"(^( *[0-9]+) (\d\d:\d\d:\d\d)\.(\d{3}) ( *)(.*)$)");
-    return shape;
-}
-
-}  // namespace
 
 ScratchDirectory::ScratchDirectory()
 {
@@ -98,18 +86,39 @@ void ResetTrace()
     traceSize = 1400000;
 }
 
+bool ParseTraceLine(const std::string& line, TraceLine* parsed)
+{
+    size_t at = line.find_first_not_of(' ');
+    size_t digits = at == std::string::npos ? 0 : line.find_first_not_of("0123456789", at);
+    if (at == std::string::npos || digits == std::string::npos || digits == at) return false;
+    // " hh:mm:ss.mmm " after the thread's number: 9 for a digit.
+    static constexpr char kTime[] = " 99:99:99.999 ";
+    constexpr size_t kTimeLength = sizeof kTime - 1;
+    if (line.size() < digits + kTimeLength) return false;
+    for (size_t i = 0; i < kTimeLength; ++i) {
+        char c = line[digits + i];
+        if (kTime[i] == '9' ? (c < '0' || c > '9') : c != kTime[i]) return false;
+    }
+    size_t message = line.find_first_not_of(' ', digits + kTimeLength);
+    if (message == std::string::npos) message = line.size();
+    if (line.find_first_of("\r\n", message) != std::string::npos) return false;
+    parsed->thread = line.substr(0, digits);
+    parsed->indent = static_cast<int>(message - digits - kTimeLength);
+    parsed->message = line.substr(message);
+    return true;
+}
+
 std::string MessageOf(const std::string& line)
 {
-    std::smatch match;
-    if (!std::regex_match(line, match, lineShape())) return "<malformed: " + line + ">";
-    return match[5];
+    TraceLine parsed;
+    if (!ParseTraceLine(line, &parsed)) return "<malformed: " + line + ">";
+    return parsed.message;
 }
 
 int IndentOf(const std::string& line)
 {
-    std::smatch match;
-    if (!std::regex_match(line, match, lineShape())) return -1;
-    return static_cast<int>(match[4].length());
+    TraceLine parsed;
+    return ParseTraceLine(line, &parsed) ? parsed.indent : -1;
 }
 
 }  // namespace testing_support

@@ -32,6 +32,15 @@ std::vector<std::string> ReadLines(const std::string& name);  // split at CR LF
 // Closes the log and puts the trace state back to its initial values.
 void ResetTrace();
 
+// A log line taken apart: " 1234 14:03:07.045 ", the indentation blanks, the message.
+struct TraceLine {
+    std::string thread;  // the thread's number with its padding blanks
+    int indent = 0;
+    std::string message;
+};
+// False when the line has another shape.
+bool ParseTraceLine(const std::string& line, TraceLine* parsed);
+
 // The message part of a log line (after the time stamp and the indentation blanks),
 // and the number of indentation blanks.
 std::string MessageOf(const std::string& line);
