@@ -2,7 +2,6 @@
 // every job ends once, truthfully, with the port free for the next job.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <thread>
 
 #include "jobfixture.h"
@@ -77,13 +76,12 @@ TEST_F(PrintPathTest, ListenerPausesBetweenReconnectsToAPrinterThatClosesEveryCo
     DWORD elapsed = GetTickCount() - start;
     EXPECT_TRUE(outcome.ended) << "EndDocPort closes its own connection, which the listener left alone";
     EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs);
-    // The listener's own connections carry nothing from the host; the probe's and the
-    // job's, which are not paced by the listener, carry their bytes.
-    std::vector<printersim::Connection> connections = station.printer->Connections();
-    size_t reconnects = std::count_if(connections.begin(), connections.end(),
-                                      [](const printersim::Connection& c) { return c.received.empty(); });
+    size_t reconnects = station.printer->Connections().size() - 1;
     EXPECT_GE(reconnects, 1u) << "an orderly close is followed by a reconnect";
-    EXPECT_LE(reconnects, elapsed / shortened(kRetryPauseMs) + 1) << "one connect per pause at most";
+    // Two connect again after the printer closed: the listener and the job's writer, each
+    // pausing first. Without the pauses a printer that closes after 20 ms idle is called
+    // several times as often.
+    EXPECT_LE(reconnects, 2 * (elapsed / shortened(kRetryPauseMs) + 1)) << "one connect per pause at most";
     EXPECT_EQ(endings(212), (std::set<DWORD>{JOB_CONTROL_LAST_PAGE_EJECTED}));
 }
 
