@@ -33,6 +33,13 @@ std::atomic<BOOL> ownsRpcServer{TRUE};
 // the run-time to stop listening then waits for threads that are gone, for ever.
 std::atomic<DWORD> listenerThreadId{0};
 
+// Held while the monitor starts listening and while it stops: the run-time's start
+// waits for its server thread, and a stop that overlaps it can end that thread first, so
+// that the start or the stop then waits for ever (seen under Wine). Once stopped, the
+// monitor never starts listening again.
+SRWLOCK listenLock = SRWLOCK_INIT;
+bool listenStopped = false;
+
 // The generated stub fails a request it cannot unmarshal with whatever it raised there:
 // an invalid bound (1734) as often as bad stub data (1783). Clients get 1783 for every
 // such request, so the interface is served through a dispatch table of its own whose one
@@ -126,16 +133,35 @@ bool registerEndpoint()
     return status == RPC_S_OK;
 }
 
+// Listens until the monitor stops; false when it stopped before the listening began.
+bool listenUntilStopped(RPC_STATUS& status)
+{
+    DWORD none = 0;
+    bool first = false;
+    AcquireSRWLockExclusive(&listenLock);
+    bool stopped = listenStopped;
+    if (!stopped) {
+        first = listenerThreadId.compare_exchange_strong(none, GetCurrentThreadId());
+        status = RpcServerListen(kMinCallThreads, kMaxCalls, TRUE);
+    }
+    ReleaseSRWLockExclusive(&listenLock);
+    if (stopped) return false;
+    // The wait RpcServerListen would do, outside the lock so that a stop can come. Its
+    // "not listening" after a stop that came before it began is an ordinary end.
+    if (status == RPC_S_OK) RpcMgmtWaitServerListen();
+    if (first) listenerThreadId = 0;
+    return true;
+}
+
 unsigned __stdcall StartRPCServer(void*)
 {
     TRACE(TRC_FLOW, "lanportm: Entry StartRPCServer()\n");
     if (registerEndpoint()) {
         TRACE(TRC_FLOW, "lanportm: Calling RpcServerListen\n");
-        DWORD self = GetCurrentThreadId(), none = 0;
-        bool first = listenerThreadId.compare_exchange_strong(none, self);
-        RPC_STATUS status = RpcServerListen(kMinCallThreads, kMaxCalls, FALSE);
-        if (first) listenerThreadId = 0;
-        if (status == RPC_S_ALREADY_LISTENING) {
+        RPC_STATUS status = RPC_S_OK;
+        if (!listenUntilStopped(status)) {
+            TRACE(TRC_FLOW, "lanportm: RPC server stopped before it listened\n");
+        } else if (status == RPC_S_ALREADY_LISTENING) {
             // The process's listener serves the interface from now on.
             ownsRpcServer = FALSE;
             TRACE(TRC_FLOW, "lanportm: RpcServerListen returned: 0x%x\n", static_cast<unsigned>(status));
@@ -170,7 +196,13 @@ BOOL StopRPCServer(bool processEnding)
 {
     TRACE(TRC_FLOW, "lanportm: Entry  StopRPCServer()\n");
     // At process exit the listening thread may still look alive while the system ends
-    // it; asking the run-time to stop would then wait for it for ever.
+    // it; asking the run-time to stop would then wait for it for ever. That thread may
+    // also have been ended while it held the lock, so the lock is left alone then.
+    bool locked = !processEnding;
+    if (locked) {
+        AcquireSRWLockExclusive(&listenLock);
+        listenStopped = true;
+    }
     if (ownsRpcServer && !processEnding && listenerRunning()) {
         TRACE(TRC_FLOW, "lanportm: PM owns RPC server, so it can stop it now\n");
         RPC_STATUS status = RpcMgmtStopServerListening(nullptr);
@@ -181,6 +213,7 @@ BOOL StopRPCServer(bool processEnding)
     } else if (ownsRpcServer) {
         TRACE(TRC_FLOW, "lanportm: PM owns RPC server, but its listening thread has ended\n");
     }
+    if (locked) ReleaseSRWLockExclusive(&listenLock);
     RPC_STATUS status = RpcServerUnregisterIf(servedInterface(), nullptr, FALSE);
     if (status != RPC_S_OK)
         TRACE(TRC_ERROR,

@@ -176,6 +176,15 @@ TEST_F(RpcEndpointTest, DetachStopsTheMonitorsOwnListening)
     for (const std::string& message : log) EXPECT_EQ(message.find("ERROR"), std::string::npos) << message;
 }
 
+// A detach while the monitor's thread is still to register: that thread ends without
+// listening, so nothing serves the interface after the detach.
+TEST_F(RpcEndpointTest, DetachBeforeTheListeningBeganLeavesNothingListening)
+{
+    ASSERT_TRUE(host_.Start({L"early"}));
+    EXPECT_EQ(host_.ReadLine(), "listening " + std::to_string(RPC_S_NOT_LISTENING));
+    EXPECT_EQ(host_.WaitForExit(20000), 0u);
+}
+
 // At process exit the system ends every other thread before the detach, the listening
 // thread and the run-time's among them; waiting for them would never end (under Wine,
 // RpcMgmtStopServerListening does wait).

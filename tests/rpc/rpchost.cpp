@@ -6,16 +6,20 @@
 //                                         written to the registry first
 //   rpchost listening [name=address ...]  the same in a process that already listens for RPC
 //   rpchost loaded                        loads the library without initialising it
+//   rpchost early                         loads the library and runs its process-detach
+//                                         before the monitor's thread has run a step; prints
+//                                         "listening <status>" once that thread has ended
 //   rpchost ports                         prints the names EnumPortsW lists, one a line
 //
 // Serving modes print "ready <endpoint>" once the endpoint mapper resolves the interface
-// to this process (<endpoint> is the pipe it resolves to), then obey commands on stdin: "detach" runs the library's process-detach
+// to this process (<endpoint> is the pipe it resolves to) and the process listens, then obey commands on stdin: "detach" runs the library's process-detach
 // (lanport.dll keeps itself loaded, so FreeLibrary never reaches it) and answers
 // "listening <RpcMgmtIsServerListening status>"; "end" ends the process the ordinary way,
 // with the libraries' process-detach; "exit" or the end of stdin ends it at once.
 #include <windows.h>
 #include <rpc.h>
 #include <winspool.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -125,13 +129,15 @@ std::wstring mappedEndpoint()
     return mapped;
 }
 
-// The monitor registers its endpoint on a thread of its own; a client may call once the
-// endpoint mapper leads to this process rather than to an earlier, finished one.
+// The monitor registers its endpoint on a thread of its own and listens after that; a
+// client may call once the endpoint mapper leads to this process rather than to an
+// earlier, finished one, and a detach finds the monitor listening.
 std::wstring waitForEndpoint()
 {
     for (int attempt = 0; attempt < 400; ++attempt) {
         std::wstring mapped = mappedEndpoint();
-        if (!mapped.empty() && ownEndpoints().count(mapped)) return mapped;
+        if (!mapped.empty() && ownEndpoints().count(mapped) && RpcMgmtIsServerListening(nullptr) == RPC_S_OK)
+            return mapped;
         Sleep(50);
     }
     fail("endpoint-not-mapped");
@@ -147,15 +153,67 @@ void listenFirst()
     if (RpcServerListen(1, RPC_C_LISTEN_MAX_CALLS_DEFAULT, TRUE) != RPC_S_OK) fail("own-listen");
 }
 
-void detachLibrary()
+void reportListening()
+{
+    printf("listening %ld\n", static_cast<long>(RpcMgmtIsServerListening(nullptr)));
+    fflush(stdout);
+}
+
+void runDetach()
 {
     HMODULE module = GetModuleHandleW(L"lanport.dll");
     using EntryPoint = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
     auto entry = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllMain")));
     if (!module || !entry) fail("DllMain");
     entry(module, DLL_PROCESS_DETACH, nullptr);
-    printf("listening %ld\n", static_cast<long>(RpcMgmtIsServerListening(nullptr)));
-    fflush(stdout);
+}
+
+void detachLibrary()
+{
+    runDetach();
+    reportListening();
+}
+
+std::set<DWORD> ownThreads()
+{
+    std::set<DWORD> threads;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) fail("CreateToolhelp32Snapshot");
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
+    CloseHandle(snapshot);
+    return threads;
+}
+
+// A new thread runs its first instruction only once the loader lock is free, so holding
+// that lock across the load and the detach puts the detach before every step of the
+// monitor's own thread. That thread must then end without listening.
+[[noreturn]] void detachBeforeListening()
+{
+    installLibraries();
+    using LockLoader = LONG(NTAPI*)(ULONG, ULONG*, ULONG_PTR*);
+    using UnlockLoader = LONG(NTAPI*)(ULONG, ULONG_PTR);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto lock = reinterpret_cast<LockLoader>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+    auto unlock =
+        reinterpret_cast<UnlockLoader>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+    ULONG_PTR cookie = 0;
+    if (!lock || !unlock || lock(0, nullptr, &cookie) != 0) fail("LdrLockLoaderLock");
+    std::set<DWORD> before = ownThreads();
+    if (!LoadLibraryW(L"lanport.dll")) fail("LoadLibraryW");
+    std::set<DWORD> started = ownThreads();
+    runDetach();
+    unlock(0, cookie);
+    for (DWORD id : started) {
+        if (before.count(id)) continue;
+        HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
+        if (thread && WaitForSingleObject(thread, 20000) != WAIT_OBJECT_0) fail("listener-still-running");
+        if (thread) CloseHandle(thread);
+    }
+    reportListening();
+    finish(0);
 }
 
 [[noreturn]] void serve()
@@ -197,6 +255,8 @@ int wmain(int argc, wchar_t** argv)
     } else if (mode == L"loaded") {
         installLibraries();
         if (!LoadLibraryW(L"lanport.dll")) fail("LoadLibraryW");
+    } else if (mode == L"early") {
+        detachBeforeListening();
     } else if (mode == L"ports") {
         listPorts();
     } else {
