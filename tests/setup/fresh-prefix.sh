@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Wine prefixes for the installer tests, each test in a fresh one of its own.
 #   fresh-prefix.sh template ARCH TEMPLATE
-#       makes the template prefix, unless one made by this Wine is already there
+#       makes the template prefix, unless one made by this Wine and these settings is there
 #   fresh-prefix.sh copy ARCH TEMPLATE PREFIX
 #       makes PREFIX a fresh copy of the template
 #   fresh-prefix.sh run ARCH TEMPLATE PREFIX PROGRAM [ARGS...]
@@ -40,10 +40,11 @@ copy_template() {
 
 case $command in
 template)
-  wine_version=$("$loader" --version)
-  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$wine_version" ]; then exit 0; fi
+  # A template made by another Wine, or by other settings, is made again.
+  made_by="$("$loader" --version) $(sha1sum < "$here/../../scripts/wine-prefix")"
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$made_by" ]; then exit 0; fi
   "$here/../../scripts/wine-prefix" "$arch" "$template"
-  echo "$wine_version" > "$stamp"
+  echo "$made_by" > "$stamp"
   ;;
 copy)
   copy_template "$4"
