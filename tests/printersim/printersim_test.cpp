@@ -368,11 +368,12 @@ TEST_F(PrinterSimTest, SplitReportsArriveInTwoPieces)
     ASSERT_TRUE(client.connected());
     ASSERT_TRUE(client.Send(kEchoProbe));
     std::string answer = EchoAnswer("Testing");
+    // The halves are 50 ms apart: the first read gets the first half alone. (How long the
+    // second took after the first was read says nothing: a loaded machine wakes the
+    // reader late.)
     std::string first = client.ReadSome();
-    auto firstAt = steady_clock::now();
     EXPECT_EQ(first, answer.substr(0, answer.size() / 2));
     EXPECT_EQ(client.Read(answer.size() - first.size()), answer.substr(first.size()));
-    EXPECT_GE(msSince(firstAt), 30) << "the halves are 50 ms apart";
     EXPECT_EQ(printer.Connections()[0].sent, std::vector<std::string>{answer}) << "recorded whole";
 }
 
