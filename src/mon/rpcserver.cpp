@@ -203,7 +203,7 @@ BOOL StopRPCServer(bool processEnding)
         AcquireSRWLockExclusive(&listenLock);
         listenStopped = true;
     }
-    if (ownsRpcServer && !processEnding && listenerRunning()) {
+    if (ownsRpcServer && locked && listenerRunning()) {
         TRACE(TRC_FLOW, "lanportm: PM owns RPC server, so it can stop it now\n");
         RPC_STATUS status = RpcMgmtStopServerListening(nullptr);
         if (status != RPC_S_OK)

@@ -140,7 +140,7 @@ std::wstring waitForEndpoint()
             return mapped;
         Sleep(50);
     }
-    fail("endpoint-not-mapped");
+    fail("endpoint-not-served");
 }
 
 // The process's own RPC server, listening before the monitor arrives (as the spooler's
@@ -207,7 +207,7 @@ std::set<DWORD> ownThreads()
     runDetach();
     unlock(0, cookie);
     for (DWORD id : started) {
-        if (before.count(id)) continue;
+        if (before.count(id)) continue;  // only the threads the load started
         HANDLE thread = OpenThread(SYNCHRONIZE, FALSE, id);
         if (thread && WaitForSingleObject(thread, 20000) != WAIT_OBJECT_0) fail("listener-still-running");
         if (thread) CloseHandle(thread);
