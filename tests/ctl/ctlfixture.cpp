@@ -27,7 +27,7 @@ CtlRun Ctl(const std::vector<std::wstring>& arguments)
     ChildResult child = RunChild(LANPORTCTL_EXE_PATH, arguments);
     EXPECT_TRUE(child.started) << "lanportctl.exe did not start: " << GetLastError();
     EXPECT_TRUE(child.finished) << "lanportctl.exe did not end in time";
-    return CtlRun{child.exitCode, Lines(child.out), Lines(child.err)};
+    return CtlRun{child.exitCode, testing_support::Lines(child.out), testing_support::Lines(child.err)};
 }
 
 std::map<std::string, std::string> FreshPorts()
@@ -35,7 +35,7 @@ std::map<std::string, std::string> FreshPorts()
     ChildResult child = RunChild(PORTLISTER_EXE_PATH, {});
     EXPECT_EQ(child.exitCode, 0u) << child.err;
     std::map<std::string, std::string> ports;
-    for (const std::string& line : Lines(child.out)) {
+    for (const std::string& line : testing_support::Lines(child.out)) {
         size_t tab = line.find('\t');
         ports[line.substr(0, tab)] = tab == std::string::npos ? "" : line.substr(tab + 1);
     }

@@ -19,8 +19,7 @@ using printersim::Reports;
 
 namespace {
 
-const std::string kJob = "%!PS\n" + std::string(20 * 1024, 'h');
-constexpr size_t kProbeAndHeader = 28 + 79;
+const std::string kHostileJob = "%!PS\n" + std::string(20 * 1024, 'h');
 
 // A waiting bound of the product, shortened as the fixture shortens it (50 times).
 constexpr DWORD shortened(DWORD ms)
@@ -41,7 +40,7 @@ TEST_F(PrintPathTest, CloseOfANeverReadingPrinterReturnsAtOnce)
         Station station = addStation(L"N" + std::to_wstring(printerType), {.pjl = false, .readLimit = 28});
         station.port->printerType = printerType;
         DWORD jobId = 200 + printerType;
-        Outcome outcome = runJob(station, L"Office", jobId, kJob, 5);
+        Outcome outcome = runJob(station, L"Office", jobId, kHostileJob, 5);
         EXPECT_FALSE(outcome.writeFailed) << printerType;
         EXPECT_TRUE(outcome.ended) << printerType;
         EXPECT_LT(outcome.endMs, shortened(kDrainLimitMs) + kSlackMs) << printerType;
@@ -52,7 +51,7 @@ TEST_F(PrintPathTest, CloseOfANeverReadingPrinterReturnsAtOnce)
 TEST_F(PrintPathTest, ResetMidJobRestartsTheJobAndNothingElse)
 {
     Station station = addStation(L"P1", {.pages = 1, .dropAfterBytes = kProbeAndHeader + 2000, .resetOnDrop = true});
-    Outcome outcome = runJob(station, L"Office", 210, kJob, 10);
+    Outcome outcome = runJob(station, L"Office", 210, kHostileJob, 10);
     EXPECT_EQ(endings(210), (std::set<DWORD>{JOB_CONTROL_RESTART}));
     EXPECT_EQ(commands(210).back(), static_cast<DWORD>(JOB_CONTROL_RESTART)) << "restarted once, at the end";
     EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs);
@@ -62,7 +61,7 @@ TEST_F(PrintPathTest, ResetMidJobRestartsTheJobAndNothingElse)
 TEST_F(PrintPathTest, PrinterThatClosesAfterTheProbeAndThenRefusesEndsTheJobOnce)
 {
     Station station = addStation(L"P1", {.dropAfterBytes = 28, .acceptLimit = 1});
-    Outcome outcome = runJob(station, L"Office", 211, kJob, 4);
+    Outcome outcome = runJob(station, L"Office", 211, kHostileJob, 4);
     EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs);
     EXPECT_EQ(endings(211).size(), 1u);
     EXPECT_EQ(standin::BadCloses(), 0u);
@@ -72,7 +71,7 @@ TEST_F(PrintPathTest, ListenerPausesBetweenReconnectsToAPrinterThatClosesEveryCo
 {
     Station station = addStation(L"P1", {.pages = 1, .ending = Ending::Close, .closeIdleMs = 20});
     DWORD start = GetTickCount();
-    Outcome outcome = runJob(station, L"Office", 212, kJob);
+    Outcome outcome = runJob(station, L"Office", 212, kHostileJob);
     DWORD elapsed = GetTickCount() - start;
     EXPECT_TRUE(outcome.ended) << "EndDocPort closes its own connection, which the listener left alone";
     EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs);
@@ -90,7 +89,7 @@ TEST_F(PrintPathTest, FailedCloseStillFailsEndDocPort)
     Station station = addStation(L"P1", {.pjl = false});
     standin::DefineJob(213, L"RAW", 0);
     ASSERT_TRUE(startDoc(station.handle, L"Office", 213));
-    ASSERT_TRUE(write(station.handle, kJob));
+    ASSERT_TRUE(write(station.handle, kHostileJob));
     testseams::InjectFault(FaultPoint::CloseSocket, WSAENETDOWN);
     EXPECT_FALSE(endDoc(station.handle));
 }
@@ -117,7 +116,7 @@ TEST_F(PrintPathTest, ReportsThatDripOrBreakStillEndTheJobOnce)
     DWORD jobId = 220;
     for (const Case& c : cases) {
         Station station = addStation(L"R" + std::to_wstring(jobId), c.options);
-        Outcome outcome = runJob(station, L"Office", jobId, kJob);
+        Outcome outcome = runJob(station, L"Office", jobId, kHostileJob);
         EXPECT_TRUE(outcome.ended) << c.what;
         EXPECT_EQ(endings(jobId), (std::set<DWORD>{JOB_CONTROL_LAST_PAGE_EJECTED})) << c.what;
         auto updates = statusUpdates(jobId);
@@ -138,7 +137,7 @@ TEST_F(PrintPathTest, SilentTrxPrinterStillGetsItsFinalStatusFromTheListener)
 {
     trxInstalled = TRUE;
     Station station = addStation(L"P1", {.pages = 1, .reports = Reports::None});
-    Outcome outcome = runJob(station, L"TRX-Office", 230, kJob);
+    Outcome outcome = runJob(station, L"TRX-Office", 230, kHostileJob);
     EXPECT_TRUE(outcome.ended);
     auto updates = statusUpdates(230);
     ASSERT_EQ(updates.size(), 1u);
@@ -151,11 +150,11 @@ TEST_F(PrintPathTest, SilentTrxPrinterStillGetsItsFinalStatusFromTheListener)
 TEST_F(PrintPathTest, EchoAnswerWhoseFormFeedComesApartIsCompatible)
 {
     Station station = addStation(L"P1", {.pages = 1, .echoFormFeedApart = true});
-    printJob(station, L"Office", 231, kJob);
+    printJob(station, L"Office", 231, kHostileJob);
     auto connections = station.printer->Connections();
     ASSERT_EQ(connections.size(), 1u) << "a compatible printer is not connected again";
     EXPECT_EQ(connections[0].received,
-              std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + kJob);
+              std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + kHostileJob);
 }
 
 TEST_F(PrintPathTest, PageFloodKeepsTheTraceWithinItsSize)
@@ -167,7 +166,7 @@ TEST_F(PrintPathTest, PageFloodKeepsTheTraceWithinItsSize)
     Station station = addStation(L"P1", {.pages = 1, .floodPages = true});
     standin::DefineJob(232, L"RAW", 0);
     ASSERT_TRUE(startDoc(station.handle, L"Office", 232));
-    ASSERT_TRUE(write(station.handle, kJob));
+    ASSERT_TRUE(write(station.handle, kHostileJob));
     ASSERT_TRUE(station.printer->WaitForSent(0, printersim::kKeptSent, 10000)) << "the flood has begun";
     // The flood never falls silent: EndDocPort ends at the end wait's limit, here 3.6 s.
     testseams::SetWaitDivisor(1000);
@@ -198,16 +197,16 @@ TEST_F(PrintPathTest, EightPortsWithMixedPrintersKeepTheGoodOnesExact)
     std::vector<Outcome> outcomes(8);
     std::vector<std::thread> jobs;
     for (int i = 0; i < 8; ++i)
-        jobs.emplace_back([&, i] { outcomes[i] = runJob(stations[i], L"Office", 240 + i, kJob, 4); });
+        jobs.emplace_back([&, i] { outcomes[i] = runJob(stations[i], L"Office", 240 + i, kHostileJob, 4); });
     for (auto& job : jobs) job.join();
     for (int i : {0, 2, 6, 7}) {
         EXPECT_TRUE(outcomes[i].ended) << i;
         EXPECT_EQ(stations[i].printer->Connections()[0].received,
-                  std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + kJob)
+                  std::string(printersim::kEchoProbe) + std::string(printersim::kJobHeader) + kHostileJob)
             << i;
     }
     ASSERT_TRUE(stations[4].printer->WaitForClosed(2, 5000));
-    EXPECT_EQ(stations[4].printer->Connections()[1].received, kJob);
+    EXPECT_EQ(stations[4].printer->Connections()[1].received, kHostileJob);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(endings(240 + i).size(), 1u) << i;
         EXPECT_LT(outcomes[i].endMs, shortened(kPrinterSilenceMs) + kSlackMs) << i;

@@ -19,6 +19,9 @@
 
 namespace testing_support {
 
+// What a job sends before its own bytes: the ECHO probe and the PJL job header.
+constexpr size_t kProbeAndHeader = 28 + 79;
+
 class PrintPathTest : public ::testing::Test {
 protected:
     // Specified waits run 50 times faster (the hostile printers' tests count on it): 500 ms

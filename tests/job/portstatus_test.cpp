@@ -13,7 +13,6 @@ using namespace testing_support;
 namespace {
 
 const std::string kJob = "%!PS\n" + std::string(20 * 1024, 's');
-constexpr size_t kProbeAndHeader = 28 + 79;
 
 }  // namespace
 

@@ -16,7 +16,6 @@
 
 namespace setup_tests {
 
-extern const char kMonitorKey[];
 extern const char kPortsKey[];
 
 // Exit codes of the installer.

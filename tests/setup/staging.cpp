@@ -14,7 +14,6 @@ const std::vector<std::string> kPackageFiles = {"lanport.dll", "lanportui.dll", 
 
 namespace {
 
-const char kMonitorKey[] = LANPORT_MONITOR_KEY;
 using lanport::kMonitorName;
 const char kNetRecorderDir[] = "c:\\temp\\netlog";
 const char kWitnessName[] = "_uninsep.seen";

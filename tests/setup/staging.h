@@ -10,6 +10,8 @@
 
 namespace setup_tests {
 
+// The monitor's key under HKEY_LOCAL_MACHINE.
+extern const char kMonitorKey[];
 // The package's files other than the installer, as the build lays them out.
 extern const std::vector<std::string> kPackageFiles;
 

@@ -86,7 +86,7 @@ void PipedChild::Send(const std::string& line)
 {
     std::string text = line + "\n";
     DWORD written = 0;
-    if (input_) WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (input_) ::WriteFile(input_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 DWORD PipedChild::WaitForExit(DWORD timeoutMs)
