@@ -45,7 +45,8 @@ protected:
     // Registers the monitor with one port for `sim`, and a printer on that port.
     void install(const printersim::Printer& sim)
     {
-        port = L"Zephrin:" + std::wstring(sim.address().begin(), sim.address().end());
+        const std::string address = sim.address();
+        port = L"Zephrin:" + std::wstring(address.begin(), address.end());
         WritePortKey(InstalledMonitorKey().key(), port, DefaultConfig(sim.ipAddress()));
         ASSERT_EQ(RegisterMonitor(), static_cast<DWORD>(ERROR_SUCCESS));
 
