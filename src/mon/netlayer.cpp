@@ -247,6 +247,7 @@ BOOL netClose(LONG* slot, BOOL drain)
         } else {
             TRACE(TRC_FLOW, "lanportm: Shutdown() returns success.\n");
             DWORD limit = SpecifiedWait(kDrainLimitMs);
+            DWORD window = SpecifiedWait(kDrainWaitMs);
             DWORD start = GetTickCount();
             for (;;) {
                 DWORD passed = GetTickCount() - start;
@@ -258,9 +259,11 @@ BOOL netClose(LONG* slot, BOOL drain)
                 fd_set readable;
                 FD_ZERO(&readable);
                 FD_SET(s, &readable);
-                DWORD waitMs = std::min(SpecifiedWait(kDrainWaitMs), limit - passed);
+                DWORD waitMs = std::min(window, limit - passed);
                 timeval wait{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000 * 1000)};
                 int rc = select(0, &readable, nullptr, nullptr, &wait);
+                // A quiet slice cut short by the limit is the limit's end, not the printer's silence.
+                if (rc == 0 && waitMs < window) continue;
                 if (rc <= 0) {
                     TRACE(TRC_FLOW, "lanportm: select(readfds) timeout or error, sockRc=%d\n", rc);
                     break;

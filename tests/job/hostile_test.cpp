@@ -21,12 +21,6 @@ namespace {
 
 const std::string kHostileJob = "%!PS\n" + std::string(20 * 1024, 'h');
 
-// A waiting bound of the product, shortened as the fixture shortens it (50 times).
-constexpr DWORD shortened(DWORD ms)
-{
-    return ms / 50;
-}
-
 // What EndDocPort may take at most beyond the printer's silence: the checks of the end wait
 // and the listener, and the time the machine needs for the calls in between.
 constexpr DWORD kSlackMs = 5000;
@@ -43,7 +37,7 @@ TEST_F(PrintPathTest, CloseOfANeverReadingPrinterReturnsAtOnce)
         Outcome outcome = runJob(station, L"Office", jobId, kHostileJob, 5);
         EXPECT_FALSE(outcome.writeFailed) << printerType;
         EXPECT_TRUE(outcome.ended) << printerType;
-        EXPECT_LT(outcome.endMs, shortened(kDrainLimitMs) + kSlackMs) << printerType;
+        EXPECT_LT(outcome.endMs, testseams::Shortened(kDrainLimitMs) + kSlackMs) << printerType;
         EXPECT_EQ(endings(jobId), (std::set<DWORD>{JOB_CONTROL_LAST_PAGE_EJECTED})) << printerType;
     }
 }
@@ -54,7 +48,7 @@ TEST_F(PrintPathTest, ResetMidJobRestartsTheJobAndNothingElse)
     Outcome outcome = runJob(station, L"Office", 210, kHostileJob, 10);
     EXPECT_EQ(endings(210), (std::set<DWORD>{JOB_CONTROL_RESTART}));
     EXPECT_EQ(commands(210).back(), static_cast<DWORD>(JOB_CONTROL_RESTART)) << "restarted once, at the end";
-    EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs);
+    EXPECT_LT(outcome.endMs, testseams::Shortened(kPrinterSilenceMs) + kSlackMs);
     for (const auto& update : statusUpdates(210)) EXPECT_NE(update.status, ResourceText(8, 1));
 }
 
@@ -62,7 +56,7 @@ TEST_F(PrintPathTest, PrinterThatClosesAfterTheProbeAndThenRefusesEndsTheJobOnce
 {
     Station station = addStation(L"P1", {.dropAfterBytes = 28, .acceptLimit = 1});
     Outcome outcome = runJob(station, L"Office", 211, kHostileJob, 4);
-    EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs);
+    EXPECT_LT(outcome.endMs, testseams::Shortened(kPrinterSilenceMs) + kSlackMs);
     EXPECT_EQ(endings(211).size(), 1u);
     EXPECT_EQ(standin::BadCloses(), 0u);
 }
@@ -74,13 +68,13 @@ TEST_F(PrintPathTest, ListenerPausesBetweenReconnectsToAPrinterThatClosesEveryCo
     Outcome outcome = runJob(station, L"Office", 212, kHostileJob);
     DWORD elapsed = GetTickCount() - start;
     EXPECT_TRUE(outcome.ended) << "EndDocPort closes its own connection, which the listener left alone";
-    EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs);
+    EXPECT_LT(outcome.endMs, testseams::Shortened(kPrinterSilenceMs) + kSlackMs);
     size_t reconnects = station.printer->Connections().size() - 1;
     EXPECT_GE(reconnects, 1u) << "an orderly close is followed by a reconnect";
     // Two connect again after the printer closed: the listener and the job's writer, each
     // pausing first. Without the pauses a printer that closes after 20 ms idle is called
     // several times as often.
-    EXPECT_LE(reconnects, 2 * (elapsed / shortened(kRetryPauseMs) + 1)) << "one connect per pause at most";
+    EXPECT_LE(reconnects, 2 * (elapsed / testseams::Shortened(kRetryPauseMs) + 1)) << "one connect per pause at most";
     EXPECT_EQ(endings(212), (std::set<DWORD>{JOB_CONTROL_LAST_PAGE_EJECTED}));
 }
 
@@ -105,7 +99,7 @@ TEST_F(PrintPathTest, ReportsThatDripOrBreakStillEndTheJobOnce)
         bool endReported;  // the printer's own end report arrives
     };
     const Case cases[] = {
-        {"slow drip", {.pages = 4, .pageIntervalMs = shortened(kPrinterSilenceMs) / 2}, true},
+        {"slow drip", {.pages = 4, .pageIntervalMs = testseams::Shortened(kPrinterSilenceMs) / 2}, true},
         {"split", {.pages = 3, .splitReports = true}, false},
         {"malformed drip", {.pages = 40, .pageIntervalMs = 100, .reports = Reports::Garbage}, false},
         {"none", {.pages = 1, .reports = Reports::None}, false},
@@ -127,7 +121,7 @@ TEST_F(PrintPathTest, ReportsThatDripOrBreakStillEndTheJobOnce)
             EXPECT_EQ(station.printer->Connections()[0].sent.back(), printersim::EndReport(4)) << c.what;
             EXPECT_EQ(updates.back().status, ResourceText(8, 4)) << c.what;
         } else {
-            EXPECT_LT(outcome.endMs, shortened(kPrinterSilenceMs) + kSlackMs) << c.what;
+            EXPECT_LT(outcome.endMs, testseams::Shortened(kPrinterSilenceMs) + kSlackMs) << c.what;
         }
         ++jobId;
     }
@@ -209,6 +203,6 @@ TEST_F(PrintPathTest, EightPortsWithMixedPrintersKeepTheGoodOnesExact)
     EXPECT_EQ(stations[4].printer->Connections()[1].received, kHostileJob);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(endings(240 + i).size(), 1u) << i;
-        EXPECT_LT(outcomes[i].endMs, shortened(kPrinterSilenceMs) + kSlackMs) << i;
+        EXPECT_LT(outcomes[i].endMs, testseams::Shortened(kPrinterSilenceMs) + kSlackMs) << i;
     }
 }

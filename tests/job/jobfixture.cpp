@@ -14,7 +14,7 @@ void PrintPathTest::SetUp()
 {
     ASSERT_TRUE(standin::Loaded()) << "run with the spooler stand-in (WINEDLLOVERRIDES)";
     standin::Reset();
-    testseams::SetWaitDivisor(kWaitDivisor);
+    testseams::SetWaitDivisor(kShortening);
     monitor = StartMonitor(root.key());
     ASSERT_NE(monitor, nullptr);
 }

@@ -24,9 +24,10 @@ constexpr size_t kProbeAndHeader = 28 + 79;
 
 class PrintPathTest : public ::testing::Test {
 protected:
-    // Specified waits run 50 times faster (the hostile printers' tests count on it): 500 ms
-    // writes pause 10 ms, the 10 s probe window is 200 ms, the 120 s printer silence 2.4 s.
-    static constexpr DWORD kWaitDivisor = 50;
+    // Specified waits run 50 times faster (the hostile printers' tests count on it), but a
+    // printer gets at least the floor to answer: 500 ms writes pause 10 ms, the 10 s probe
+    // window and its 30 s limit last 1 s, the 120 s printer silence 2.4 s.
+    static constexpr testseams::Shortening kShortening{50, testseams::kShortestWaitMs};
 
     void SetUp() override;
     void TearDown() override;

@@ -154,7 +154,7 @@ TEST_F(PrintPathTest, WriteOfNothingSucceedsAndStillPauses)
     standin::DefineJob(49, L"RAW", 0);
     ASSERT_TRUE(startDoc(station.handle, L"Office", 49));
     testseams::Reset();
-    testseams::SetWaitDivisor(kWaitDivisor);
+    testseams::SetWaitDivisor(kShortening);
     DWORD written = 0xdeadbeef;
     EXPECT_TRUE(write(station.handle, "", &written));
     EXPECT_EQ(written, 0u);

@@ -29,13 +29,25 @@ EnumPortsRoutine enumPortsStandIn = nullptr;
 
 }  // namespace
 
+namespace {
+
+DWORD shortenedLocked(DWORD ms)
+{
+    if (ms == INFINITE || waitDivisor <= 1) return ms;
+    DWORD shortened = std::max(ms / waitDivisor, std::min<DWORD>(ms, 1));
+    // Pauses and polls at or below the floor shorten freely; longer waits are the ones a
+    // peer must act within.
+    return ms > waitFloor ? std::max(shortened, waitFloor) : shortened;
+}
+
+}  // namespace
+
 DWORD SpecifiedWait(DWORD ms)
 {
     std::lock_guard guard(seamLock);
     if (keepRecords) waits.push_back(ms);
     ++waitCounts[ms];
-    if (ms == INFINITE || waitDivisor <= 1) return ms;
-    return std::max(ms / waitDivisor, std::min(ms, waitFloor));
+    return shortenedLocked(ms);
 }
 
 time_t CurrentTime()
@@ -99,6 +111,12 @@ unsigned long long WaitRequests(DWORD ms)
     std::lock_guard guard(seamLock);
     auto found = waitCounts.find(ms);
     return found == waitCounts.end() ? 0 : found->second;
+}
+
+DWORD Shortened(DWORD ms)
+{
+    std::lock_guard guard(seamLock);
+    return shortenedLocked(ms);
 }
 
 void SetWaitDivisor(Shortening shortening)

@@ -13,7 +13,8 @@ namespace testseams {
 // milliseconds.
 constexpr DWORD kShortestWaitMs = 1000;
 
-// Specified waits of `ms` last ms / divisor, but no less than floorMs (nor longer than ms).
+// Specified waits of `ms` last ms / divisor (at least 1 ms); a wait longer than floorMs
+// lasts no less than floorMs.
 struct Shortening {
     DWORD divisor;
     DWORD floorMs = 1;
@@ -23,6 +24,9 @@ inline void SetWaitDivisor(DWORD divisor)
 {
     SetWaitDivisor(Shortening{divisor});
 }
+
+// What a specified wait of `ms` lasts under the present shortening.
+DWORD Shortened(DWORD ms);
 
 // The next `count` passes through `point`, after `skip` passes, fail with `error`.
 void InjectFault(FaultPoint point, DWORD error, unsigned count = 1, unsigned skip = 0);
