@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "footprint.h"
 #include "hostprocess.h"
 #include "registrytree.h"
 #include "rpcclient.h"
@@ -21,6 +22,7 @@
 
 using namespace rpctest;
 using testing_support::MessageOf;
+using testing_support::ThreadCount;
 using testing_support::ReadLines;
 using testing_support::ScratchDirectory;
 
@@ -537,10 +539,15 @@ TEST_F(RpcEndpointTest, MalformedRequestsAreRejectedWith1783AndCreateNothing)
         EXPECT_EQ(message.find("RpcMalformed"), std::string::npos) << "monSetNewPort reached: " << message;
 }
 
-// Random requests: most cannot be unmarshalled, and each of those is answered 1783.
+// Random requests: most cannot be unmarshalled, and each of those is answered 1783; the
+// server ends up with the threads it had.
 TEST_F(RpcEndpointTest, RandomRequestsAreAnsweredOrRejectedWith1783)
 {
     ASSERT_NO_FATAL_FAILURE(Serve(L"spooler"));
+    std::vector<BYTE> reply;
+    ASSERT_EQ(RawCall({}, &reply), static_cast<RPC_STATUS>(RPC_X_BAD_STUB_DATA));
+    const DWORD threadsBefore = ThreadCount(host_.ProcessId());
+    ASSERT_GT(threadsBefore, 0u);
     std::mt19937 random(19);
     // A name the monitor refuses: whatever address a changed request carries, a request
     // that does unmarshal creates nothing.
@@ -557,12 +564,13 @@ TEST_F(RpcEndpointTest, RandomRequestsAreAnsweredOrRejectedWith1783)
             for (int n = 1 + random() % 4; n > 0; --n)
                 request[kMaxCountAt + random() % (request.size() - kMaxCountAt)] = static_cast<BYTE>(random());
         }
-        std::vector<BYTE> reply;
         RPC_STATUS status = RawCall(request, &reply);
         if (status == RPC_X_BAD_STUB_DATA) ++rejected;
-        else EXPECT_EQ(status, RPC_S_OK) << "request " << i;
+        else ASSERT_EQ(status, RPC_S_OK) << "request " << i;
     }
     EXPECT_GT(rejected, 0);
+    // A thread per client connection the run-time keeps; a few more may come and go.
+    EXPECT_LE(ThreadCount(host_.ProcessId()), threadsBefore + 4);
     StopServer();
     EXPECT_TRUE(portKeys().empty());
 }

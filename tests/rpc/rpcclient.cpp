@@ -126,12 +126,15 @@ RPC_STATUS RawCall(const std::vector<BYTE>& request, std::vector<BYTE>* reply)
     if (status != RPC_S_OK) return status;
     if (!request.empty()) memcpy(message.Buffer, request.data(), request.size());
     status = I_RpcSendReceive(&message);
-    // After a failed exchange the run-time has released the buffer itself.
-    if (status != RPC_S_OK) return status;
-    const BYTE* body = static_cast<const BYTE*>(message.Buffer);
-    reply->assign(body, body + message.BufferLength);
+    if (status == RPC_S_OK) {
+        const BYTE* body = static_cast<const BYTE*>(message.Buffer);
+        reply->assign(body, body + message.BufferLength);
+    }
+    // Freed whatever the exchange gave, as generated stubs do: after a fault the server
+    // can recover from (1783), the message still holds its connection, and the server a
+    // thread for it.
     I_RpcFreeBuffer(&message);
-    return RPC_S_OK;
+    return status;
 }
 
 }  // namespace rpctest

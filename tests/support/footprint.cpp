@@ -1,6 +1,7 @@
 #include "footprint.h"
 
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <vector>
@@ -67,6 +68,19 @@ SIZE_T ProcessPrivateBytes()
                               sizeof counters))
         return 0;
     return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+}
+
+DWORD ThreadCount(DWORD processId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    DWORD count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == processId) ++count;
+    CloseHandle(snapshot);
+    return count;
 }
 
 }  // namespace testing_support

@@ -13,4 +13,7 @@ DWORD ProcessHandleCount();
 // the same number and Wine fills alone.
 SIZE_T ProcessPrivateBytes();
 
+// The threads of process `processId` in the system's thread list.
+DWORD ThreadCount(DWORD processId);
+
 }  // namespace testing_support

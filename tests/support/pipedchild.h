@@ -28,6 +28,7 @@ public:
     // not); its exit code, or 0 when none was running.
     DWORD Stop();
     bool Running() const { return process_ != nullptr; }
+    DWORD ProcessId() const { return process_ ? GetProcessId(process_) : 0; }
 
 private:
     HANDLE process_ = nullptr;
