@@ -1,6 +1,7 @@
 // A program run as a child process (see childprocess.h).
 #include "childprocess.h"
 
+#include <cstdio>
 #include <thread>
 
 #include "startchild.h"
@@ -33,6 +34,25 @@ void readAll(HANDLE pipe, std::string* text)
     char buffer[512];
     DWORD read = 0;
     while (ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read) text->append(buffer, read);
+}
+
+// The stacks of every thread of every process in the prefix, on this program's standard
+// error: what a child that ran out of time was waiting for, and on whom. Under Windows,
+// where there is no winedbg, nothing is printed.
+void printWineStacks()
+{
+    WCHAR command[] = L"winedbg.exe --command \"bt all\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info{};
+    if (!StartChild(nullptr, command, &startup, &info)) return;
+    if (WaitForSingleObject(info.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
 }
 
 }  // namespace
@@ -69,6 +89,10 @@ ChildResult RunChild(const std::wstring& program, const std::vector<std::wstring
         std::thread errReader(readAll, errRead, &result.err);
         result.finished = WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
         if (!result.finished) {
+            fprintf(stderr, "%ls ran longer than %lu ms; the stacks of the prefix's processes:\n",
+                    program.c_str(), static_cast<unsigned long>(timeoutMs));
+            fflush(stderr);
+            printWineStacks();
             TerminateProcess(info.hProcess, 1);
             WaitForSingleObject(info.hProcess, INFINITE);
         }
