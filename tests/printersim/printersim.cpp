@@ -48,7 +48,6 @@ namespace {
 constexpr std::string_view kGarbage = "\x01\x02garbage~~\x7f\f";
 
 constexpr DWORD kSliceMs = 50;
-constexpr DWORD kSplitPauseMs = 50;
 constexpr int kSlowReadSize = 512;
 constexpr int kReadSize = 64 * 1024;
 // A PJL command line is short; anything longer is job data, of which only the tail that
@@ -367,7 +366,7 @@ void Printer::serve(SOCKET client, size_t index)
         }
         if (o.splitReports && wire.size() > 1) {
             size_t half = wire.size() / 2;
-            return sendAll(client, wire.data(), half) && st.pause(kSplitPauseMs) &&
+            return sendAll(client, wire.data(), half) && st.pause(o.splitPauseMs) &&
                    sendAll(client, wire.data() + half, wire.size() - half);
         }
         return sendAll(client, wire.data(), wire.size());
@@ -407,7 +406,7 @@ void Printer::serve(SOCKET client, size_t index)
             std::string answer = EchoAnswer(words);
             if (o.echoFormFeedApart) {
                 answer.pop_back();
-                if (sendWire(answer) && st.pause(kSplitPauseMs)) sendWire("\f");
+                if (sendWire(answer) && st.pause(o.splitPauseMs)) sendWire("\f");
             } else {
                 sendWire(answer);
             }

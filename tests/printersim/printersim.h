@@ -70,7 +70,8 @@ struct Options {
     DWORD quietMs = 300;       // a job's data has ended after this long without data
     Reports reports = Reports::Normal;
     Ending ending = Ending::End;
-    bool splitReports = false;  // each report goes out in two sends, 50 ms apart
+    bool splitReports = false;  // each report goes out in two sends, splitPauseMs apart
+    DWORD splitPauseMs = 50;    // between the two sends of a split report or ECHO answer
     size_t dropAfterBytes = 0;  // close a connection once it has received this many bytes
     bool resetOnDrop = false;   // that close is a reset (linger on, 0 s) instead of FIN
     DWORD readDelayMs = 0;      // pause between receives of at most 512 bytes: a slow reader
