@@ -222,7 +222,7 @@ TEST_F(NetLayerTest, DrainTracesWhatAChattyPrinterSends)
     DWORD written = 0;
     ASSERT_TRUE(prtWrite(slot, reinterpret_cast<const BYTE*>(printersim::kEchoProbe.data()),
                          static_cast<DWORD>(printersim::kEchoProbe.size()), &written));
-    Sleep(200);
+    ASSERT_TRUE(printer->WaitForSent(0, 1, 10000)) << "the answer is on its way";
     startTrace();
     EXPECT_TRUE(netClose(&slot, TRUE));
     std::string log = traceText();
