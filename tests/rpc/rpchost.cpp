@@ -19,7 +19,6 @@
 #include <windows.h>
 #include <rpc.h>
 #include <winspool.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstring>
@@ -28,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "footprint.h"
 #include "installedmonitor.h"
 #include "portkeys.h"
 #include "portrpc.h"
@@ -176,14 +176,8 @@ void detachLibrary()
 
 std::set<DWORD> ownThreads()
 {
-    std::set<DWORD> threads;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) fail("CreateToolhelp32Snapshot");
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) threads.insert(entry.th32ThreadID);
-    CloseHandle(snapshot);
+    std::set<DWORD> threads = testing_support::ProcessThreads(GetCurrentProcessId());
+    if (threads.empty()) fail("CreateToolhelp32Snapshot");
     return threads;
 }
 

@@ -70,17 +70,17 @@ SIZE_T ProcessPrivateBytes()
     return counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
 }
 
-DWORD ThreadCount(DWORD processId)
+std::set<DWORD> ProcessThreads(DWORD processId)
 {
+    std::set<DWORD> threads;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    DWORD count = 0;
+    if (snapshot == INVALID_HANDLE_VALUE) return threads;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == processId) ++count;
+        if (entry.th32OwnerProcessID == processId) threads.insert(entry.th32ThreadID);
     CloseHandle(snapshot);
-    return count;
+    return threads;
 }
 
 }  // namespace testing_support

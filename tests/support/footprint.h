@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <set>
+
 namespace testing_support {
 
 // GetProcessHandleCount; where that does not count (Wine answers 0), the entries of this
@@ -13,7 +15,8 @@ DWORD ProcessHandleCount();
 // the same number and Wine fills alone.
 SIZE_T ProcessPrivateBytes();
 
-// The threads of process `processId` in the system's thread list.
-DWORD ThreadCount(DWORD processId);
+// The ids of process `processId`'s threads in the system's thread list; none when the
+// list cannot be had (a process always has a thread).
+std::set<DWORD> ProcessThreads(DWORD processId);
 
 }  // namespace testing_support

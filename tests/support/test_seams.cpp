@@ -27,10 +27,7 @@ time_t clockOffset = 0;
 std::array<std::function<void()>, static_cast<size_t>(Observation::Count)> observationActions;
 EnumPortsRoutine enumPortsStandIn = nullptr;
 
-}  // namespace
-
-namespace {
-
+// Called with seamLock held.
 DWORD shortenedLocked(DWORD ms)
 {
     if (ms == INFINITE || waitDivisor <= 1) return ms;
